@@ -1,0 +1,17 @@
+#pragma once
+
+#include "platform/file_system.h"
+
+namespace dupsieve {
+
+// The operating system's own file system.
+class RealFileSystem final : public FileSystem {
+ public:
+  std::unique_ptr<DirectoryListing> findFirst(const std::string& pattern) override;
+  bool readLeadingBytes(const std::string& path, std::uint64_t length,
+                        ByteSink& sink) override;
+  std::optional<FileStatus> status(const std::string& path) override;
+  bool removeFile(const std::string& path) override;
+};
+
+}  // namespace dupsieve

@@ -1,0 +1,37 @@
+#include "platform/wildcard_match.h"
+
+namespace dupsieve {
+
+bool hasWildcards(std::string_view pattern) {
+  return pattern.find_first_of("*?") != std::string_view::npos;
+}
+
+bool matchesWildcard(std::string_view pattern, std::string_view name) {
+  if (pattern.empty()) return false;
+  if (pattern == "*.*") return true;
+
+  // Greedy scan that remembers the last "*": on a mismatch, let that star
+  // swallow one more byte. Linear in practice, never exponential.
+  std::size_t p = 0;
+  std::size_t n = 0;
+  std::size_t starAt = std::string_view::npos;
+  std::size_t resumeAt = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && pattern[p] == '*') {
+      starAt = p++;
+      resumeAt = n;
+    } else if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
+      ++p;
+      ++n;
+    } else if (starAt != std::string_view::npos) {
+      p = starAt + 1;
+      n = ++resumeAt;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+}  // namespace dupsieve
