@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "catalogue/file_record.h"
+#include "platform/file_system.h"
+
+namespace dupsieve {
+
+// Turns one start pattern into FileRecords appended to a file list, in
+// listing order, depth-first. Copies append to the same list.
+class DirectoryWalker {
+ public:
+  DirectoryWalker(std::vector<FileRecord>& files, bool includeEmpty, bool recurse,
+                  FileSystem& fileSystem)
+      : includeEmpty_(includeEmpty), recurse_(recurse), files_(&files),
+        fileSystem_(&fileSystem) {}
+
+  // Walks a start pattern: it yields the entries it names (a directory named
+  // without wildcards is listed only when descending). With recursion on, a
+  // pattern whose last component is "." or ".." lists that directory.
+  void operator()(std::string pattern) const;
+
+ private:
+  // Walks `pattern`. It rewrites everything after the pattern's last "/"
+  // while descending and leaves the rest alone, so one buffer serves the
+  // whole walk.
+  void walk(std::string& pattern) const;
+
+  bool includeEmpty_;
+  bool recurse_;
+  std::vector<FileRecord>* files_;
+  FileSystem* fileSystem_;
+};
+
+}  // namespace dupsieve

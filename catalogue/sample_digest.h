@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+namespace dupsieve {
+
+// How many leading bytes a digest covers: the smaller of the file size and
+// the block size taken as unsigned 32-bit (so a negative block size means
+// 2^32 plus it). A length of 2^31 or more counts as 0: no byte is read.
+std::uint64_t sampleLength(std::uint64_t size, std::int32_t blockSize);
+
+// Sums a byte stream in four byte lanes: byte k goes to lane k mod 4, each
+// lane modulo 256, no carry between lanes. The result holds lane 0 in its
+// least significant byte and lane 3 in its most significant.
+class LaneSum {
+ public:
+  void add(std::span<const unsigned char> bytes);
+  std::uint32_t value() const;
+
+ private:
+  std::uint32_t lanes_[4] = {0, 0, 0, 0};
+  std::uint64_t offset_ = 0;  // bytes added so far, for the lane of the next one
+};
+
+}  // namespace dupsieve
