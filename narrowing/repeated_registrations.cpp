@@ -1,0 +1,92 @@
+#include "narrowing/repeated_registrations.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <functional>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace dupsieve {
+namespace {
+
+struct DirectoryIdHash {
+  std::size_t operator()(const DirectoryId& id) const noexcept {
+    return std::hash<std::uint64_t>{}(id.inode * 0x9E3779B97F4A7C15ull ^ id.device);
+  }
+};
+
+// The entry a record names: its directory's identity and its own name.
+struct EntryKey {
+  DirectoryId directory;
+  std::string_view name;
+  friend bool operator==(const EntryKey&, const EntryKey&) = default;
+};
+
+struct EntryKeyHash {
+  std::size_t operator()(const EntryKey& key) const noexcept {
+    return DirectoryIdHash{}(key.directory) ^ std::hash<std::string_view>{}(key.name);
+  }
+};
+
+std::size_t nameStart(const std::string& path) {
+  const auto slash = path.rfind('/');
+  return slash == std::string::npos ? 0 : slash + 1;
+}
+
+// Directories whose entries were reached under two or more different path
+// prefixes. Almost always none, so the entry-by-entry check below is paid
+// only where two spellings of a directory really met.
+std::unordered_set<DirectoryId, DirectoryIdHash> directoriesWithSeveralSpellings(
+    const std::vector<FileRecord>& files) {
+  std::unordered_map<DirectoryId, std::string_view, DirectoryIdHash> spelling;
+  std::unordered_set<DirectoryId, DirectoryIdHash> several;
+  const FileRecord* previous = nullptr;
+  std::string_view previousPrefix;
+  for (const FileRecord& record : files) {
+    const std::string_view prefix =
+        std::string_view(record.path).substr(0, nameStart(record.path));
+    // Neighbours mostly share a directory; skip the lookup for them.
+    if (previous != nullptr && previous->directory == record.directory &&
+        previousPrefix == prefix) {
+      continue;
+    }
+    const auto [known, inserted] = spelling.try_emplace(record.directory, prefix);
+    if (!inserted && known->second != prefix) several.insert(record.directory);
+    previous = &record;
+    previousPrefix = prefix;
+  }
+  return several;
+}
+
+}  // namespace
+
+void removeRepeatedRegistrations(std::vector<FileRecord>& files) {
+  std::stable_sort(files.begin(), files.end());
+  if (files.size() < 2) return;
+
+  // Mark first, then compact: the views into paths stay valid while marking.
+  const auto several = directoriesWithSeveralSpellings(files);
+  std::unordered_set<EntryKey, EntryKeyHash> seenEntries;
+  std::vector<bool> repeat(files.size(), false);
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const FileRecord& record = files[i];
+    if (i > 0 && files[i - 1] == record) {
+      repeat[i] = true;
+    } else if (several.contains(record.directory)) {
+      const EntryKey key{record.directory,
+                         std::string_view(record.path).substr(nameStart(record.path))};
+      repeat[i] = !seenEntries.insert(key).second;
+    }
+  }
+
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (repeat[i]) continue;
+    if (kept != i) files[kept] = std::move(files[i]);
+    ++kept;
+  }
+  files.erase(files.begin() + static_cast<std::ptrdiff_t>(kept), files.end());
+}
+
+}  // namespace dupsieve

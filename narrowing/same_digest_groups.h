@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "catalogue/file_record.h"
+#include "platform/file_system.h"
+
+namespace dupsieve {
+
+// A group of doubtful files: two or more records of equal size and digest,
+// in ascending path order.
+using Group = std::vector<FileRecord>;
+
+// Digests every candidate over `blockSize` leading bytes, then appends to
+// `groups` one group per block of records equal in size and digest, in
+// ascending size, then digest. The file list ends sorted by size and digest.
+// Requires CompareMode::BySizeAndDigest and candidates in ascending size,
+// then path, as selectSameSizeCandidates leaves them.
+void groupSameDigestFiles(std::vector<FileRecord>& files, std::int32_t blockSize,
+                          std::vector<Group>& groups, FileSystem& fileSystem);
+
+}  // namespace dupsieve

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <vector>
+
+#include "catalogue/file_record.h"
+#include "narrowing/equal_run.h"
+
+namespace dupsieve {
+
+// Keeps only the records whose size another record shares, in ascending
+// size and, within one size, in the order they had (ascending path).
+// Requires CompareMode::BySizeAndDigest and every digest still 0.
+void selectSameSizeCandidates(std::vector<FileRecord>& files);
+
+}  // namespace dupsieve
