@@ -1,0 +1,27 @@
+#include "resolution/group_reporter.h"
+
+#include "resolution/deletion_prompt.h"
+#include "resolution/shown_path.h"
+
+namespace dupsieve {
+namespace {
+
+constexpr std::int32_t kReportBlockSize = 256;
+
+}  // namespace
+
+void GroupReporter::operator()(Group& group) const {
+  for (FileRecord& member : group) {
+    writeShownPath(io_.out, member.path, io_.escapeControls);
+    const std::uint32_t digest = member.sampleDigest(kReportBlockSize, io_.fileSystem);
+    io_.out << '\t' << std::dec << member.size << '\t' << std::hex << digest << '\n'
+            << std::flush;
+  }
+  io_.out << '\n' << std::flush;
+
+  const DeletionPrompt prompt(io_);
+  for (const FileRecord& member : group) prompt(member);
+  io_.out << '\n' << std::flush;
+}
+
+}  // namespace dupsieve

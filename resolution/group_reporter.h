@@ -1,0 +1,21 @@
+#pragma once
+
+#include "narrowing/same_digest_groups.h"
+#include "resolution/console_io.h"
+
+namespace dupsieve {
+
+// Lists one group (a member line each: path, tab, size in decimal, tab,
+// digest in lower-case hexadecimal), an empty line, a deletion prompt for
+// each member, and an empty line. Every line is flushed. A member whose
+// digest is still 0 has it computed over its first 256 bytes.
+class GroupReporter {
+ public:
+  explicit GroupReporter(ConsoleIo io) : io_(io) {}
+  void operator()(Group& group) const;
+
+ private:
+  ConsoleIo io_;
+};
+
+}  // namespace dupsieve
