@@ -1,0 +1,23 @@
+#include <iostream>
+#include <string_view>
+#include <vector>
+
+#include "driver/command_line.h"
+#include "driver/run.h"
+#include "platform/console.h"
+#include "platform/real_file_system.h"
+
+int main(int argc, char** argv) {
+  // Every line is flushed anyway; unsynchronised streams just write less
+  // often in between. Standard input stays tied to standard output, so a
+  // prompt is on screen before the answer is read.
+  std::ios::sync_with_stdio(false);
+  dupsieve::raiseOpenFileLimit();
+
+  const std::vector<std::string_view> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+  const dupsieve::Settings settings = dupsieve::readCommandLine(arguments);
+  dupsieve::RealFileSystem fileSystem;
+  dupsieve::runSearch(settings, fileSystem, std::cin, std::cout,
+                      dupsieve::standardOutputIsTerminal());
+  return 0;
+}

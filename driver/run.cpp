@@ -1,0 +1,55 @@
+#include "driver/run.h"
+
+#include <string_view>
+#include <vector>
+
+#include "catalogue/directory_walker.h"
+#include "narrowing/repeated_registrations.h"
+#include "narrowing/same_digest_groups.h"
+#include "narrowing/same_size_candidates.h"
+#include "resolution/group_reporter.h"
+
+namespace dupsieve {
+namespace {
+
+void writeProgress(std::ostream& out, std::string_view text) {
+  out << text << '\n' << std::flush;
+}
+
+// Counts are decimal even though the group report leaves the stream in hex.
+void writeCount(std::ostream& out, std::size_t count, std::string_view text) {
+  out << std::dec << count << text << '\n' << std::flush;
+}
+
+}  // namespace
+
+void runSearch(const Settings& settings, FileSystem& fileSystem, std::istream& in,
+               std::ostream& out, bool escapeControls) {
+  std::vector<FileRecord> files;
+  std::vector<Group> groups;
+
+  writeProgress(out, "serching all files.");
+  const DirectoryWalker walker(files, settings.includeEmpty, settings.recurse, fileSystem);
+  for (const std::string& start : settings.startDirectories) walker(start);
+  writeCount(out, files.size(), " files were found.");
+
+  writeProgress(out, "removing file-info registered repeatedly.");
+  compareMode = CompareMode::ByPath;
+  removeRepeatedRegistrations(files);
+  writeCount(out, files.size(), " files were actually found.");
+
+  writeProgress(out, "serching doubtful same-sized files.");
+  compareMode = CompareMode::BySizeAndDigest;
+  selectSameSizeCandidates(files);
+  writeCount(out, files.size(), " files were found.");
+
+  writeProgress(out, "serching doubtful same-hashed files.");
+  groupSameDigestFiles(files, settings.blockSize, groups, fileSystem);
+  writeCount(out, groups.size(), " pairs of doubtful files were found.");
+  out << '\n' << std::flush;
+
+  const GroupReporter report(ConsoleIo{out, in, escapeControls, fileSystem});
+  for (Group& group : groups) report(group);
+}
+
+}  // namespace dupsieve

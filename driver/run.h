@@ -1,0 +1,17 @@
+#pragma once
+
+#include <istream>
+#include <ostream>
+
+#include "driver/command_line.h"
+#include "platform/file_system.h"
+
+namespace dupsieve {
+
+// Runs one search from walk to deletion prompts, writing progress and count
+// lines, the group reports and the prompts to `out` and reading answers from
+// `in`. With `escapeControls`, control bytes in shown paths are escaped.
+void runSearch(const Settings& settings, FileSystem& fileSystem, std::istream& in,
+               std::ostream& out, bool escapeControls);
+
+}  // namespace dupsieve
