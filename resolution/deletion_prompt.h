@@ -11,7 +11,7 @@ namespace dupsieve {
 // regular file that was listed, of the size listed. Reports nothing.
 class DeletionPrompt {
  public:
-  explicit DeletionPrompt(ConsoleIo io) : io_(io) {}
+  explicit DeletionPrompt(const ConsoleIo& io) : io_(io) {}
   void operator()(const FileRecord& record) const;
 
  private:

@@ -11,7 +11,7 @@ namespace dupsieve {
 // digest is still 0 has it computed over its first 256 bytes.
 class GroupReporter {
  public:
-  explicit GroupReporter(ConsoleIo io) : io_(io) {}
+  explicit GroupReporter(const ConsoleIo& io) : io_(io) {}
   void operator()(Group& group) const;
 
  private:
