@@ -1,0 +1,169 @@
+#include "platform/real_file_system.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <array>
+#include <utility>
+
+namespace dupsieve {
+namespace {
+
+// The listing's attribute bits are handed on as the system reports them.
+static_assert(kAttributeHidden == FILE_ATTRIBUTE_HIDDEN);
+static_assert(kAttributeSystem == FILE_ATTRIBUTE_SYSTEM);
+static_assert(kAttributeDirectory == FILE_ATTRIBUTE_DIRECTORY);
+
+// Owns a handle that `Close` releases. File handles and find handles share a
+// type but not a closing call, hence the parameter.
+template <BOOL(WINAPI* Close)(HANDLE)>
+class UniqueHandle {
+ public:
+  explicit UniqueHandle(HANDLE handle) : handle_(handle) {}
+  UniqueHandle(const UniqueHandle&) = delete;
+  UniqueHandle& operator=(const UniqueHandle&) = delete;
+  ~UniqueHandle() {
+    if (valid()) Close(handle_);
+  }
+  HANDLE get() const { return handle_; }
+  bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
+  HANDLE release() { return std::exchange(handle_, INVALID_HANDLE_VALUE); }
+
+ private:
+  HANDLE handle_;
+};
+
+using UniqueFile = UniqueHandle<::CloseHandle>;
+using UniqueFind = UniqueHandle<::FindClose>;
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+std::uint64_t combine(DWORD high, DWORD low) {
+  return (static_cast<std::uint64_t>(high) << 32) | low;
+}
+
+// The directory that a pattern lists: everything up to its last separator
+// (or a bare drive's colon), or the current directory when there is none.
+std::string directoryPart(const std::string& pattern) {
+  const auto separator = pattern.find_last_of("/\\");
+  if (separator != std::string::npos) return pattern.substr(0, separator + 1);
+  if (pattern.size() >= 2 && pattern[1] == ':') return pattern.substr(0, 2);
+  return ".";
+}
+
+// Volume serial number and file index name one directory however its path is
+// spelled. A directory that cannot be opened for its attributes stays {0,0}.
+DirectoryId identifyDirectory(const std::string& directory) {
+  // Backup semantics is what lets CreateFile open a directory at all.
+  UniqueFile handle(::CreateFileA(directory.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!handle.valid()) return {};
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(handle.get(), &info)) return {};
+  return {info.dwVolumeSerialNumber, combine(info.nFileIndexHigh, info.nFileIndexLow)};
+}
+
+// A reparse point (symbolic link, junction, mount point) is reported as a
+// system entry and not as a directory: the walk never records, opens or
+// descends it, so links cannot make it loop.
+void describe(const WIN32_FIND_DATAA& found, DirectoryEntry& entry) {
+  const DWORD raw = found.dwFileAttributes;
+  entry.name.assign(found.cFileName);
+  entry.inode = 0;  // a listing does not report file indexes
+  entry.attributes = raw & (kAttributeHidden | kAttributeSystem | kAttributeDirectory);
+  if ((raw & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    entry.attributes = (entry.attributes & ~kAttributeDirectory) | kAttributeSystem;
+  }
+  const bool isFile = (raw & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+  entry.size = isFile ? combine(found.nFileSizeHigh, found.nFileSizeLow) : 0;
+}
+
+// The system matches the pattern itself, "." and ".." included for "*.*".
+class FindListing final : public DirectoryListing {
+ public:
+  FindListing(HANDLE handle, const WIN32_FIND_DATAA& first, DirectoryId id)
+      : handle_(handle), id_(id) {
+    describe(first, entry_);
+  }
+  const DirectoryEntry& entry() const override { return entry_; }
+  DirectoryId directory() const override { return id_; }
+  bool next() override {
+    WIN32_FIND_DATAA found{};
+    if (!::FindNextFileA(handle_.get(), &found)) return false;
+    describe(found, entry_);
+    return true;
+  }
+
+ private:
+  UniqueFind handle_;
+  DirectoryId id_;
+  DirectoryEntry entry_;
+};
+
+}  // namespace
+
+std::unique_ptr<DirectoryListing> RealFileSystem::findFirst(const std::string& pattern) {
+  WIN32_FIND_DATAA found{};
+  UniqueFind handle(::FindFirstFileA(pattern.c_str(), &found));
+  if (!handle.valid()) return nullptr;
+  const DirectoryId id = identifyDirectory(directoryPart(pattern));
+  return std::make_unique<FindListing>(handle.release(), found, id);
+}
+
+bool RealFileSystem::readLeadingBytes(const std::string& path, std::uint64_t length,
+                                      ByteSink& sink) {
+  // A final link is opened as itself, not followed, so only what was listed
+  // is read; sharing everything keeps other programs' access undisturbed.
+  UniqueFile file(::CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file.valid()) return false;
+  // Pipes and character devices could block a read or never end.
+  if (::GetFileType(file.get()) != FILE_TYPE_DISK) return false;
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(file.get(), &info)) return false;
+  if ((info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+    return false;
+  }
+
+  // A fixed buffer bounds memory whatever the sample length.
+  std::array<unsigned char, 64 * 1024> buffer;
+  std::uint64_t remaining = length;
+  while (remaining > 0) {
+    const DWORD want = remaining < buffer.size() ? static_cast<DWORD>(remaining)
+                                                 : static_cast<DWORD>(buffer.size());
+    DWORD got = 0;
+    if (!::ReadFile(file.get(), buffer.data(), want, &got, nullptr) || got == 0) break;
+    sink.consume(std::span<const unsigned char>(buffer.data(), got));
+    remaining -= got;
+  }
+  return true;
+}
+
+std::optional<FileStatus> RealFileSystem::status(const std::string& path) {
+  // Reports a final link itself, without following it.
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  FileStatus result;
+  if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    result.type = FileType::Other;
+  } else if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    result.type = FileType::Directory;
+  } else {
+    result.type = FileType::Regular;
+    result.size = combine(data.nFileSizeHigh, data.nFileSizeLow);
+  }
+  result.inode = 0;  // unknown here, as in the listing
+  return result;
+}
+
+bool RealFileSystem::removeFile(const std::string& path) {
+  // DeleteFile never removes a directory.
+  return ::DeleteFileA(path.c_str()) != 0;
+}
+
+}  // namespace dupsieve
