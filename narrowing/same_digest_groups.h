@@ -14,7 +14,8 @@ using Group = std::vector<FileRecord>;
 
 // Digests every candidate over `blockSize` leading bytes, then appends to
 // `groups` one group per block of records equal in size and digest, in
-// ascending size, then digest. The file list ends sorted by size and digest.
+// ascending size, then digest. The members are moved out of the file list,
+// which nothing reads afterwards.
 // Requires CompareMode::BySizeAndDigest and candidates in ascending size,
 // then path, as selectSameSizeCandidates leaves them.
 void groupSameDigestFiles(std::vector<FileRecord>& files, std::int32_t blockSize,
