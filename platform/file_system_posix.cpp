@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <array>
 #include <cerrno>
 #include <string_view>
 #include <utility>
@@ -182,39 +181,59 @@ std::unique_ptr<DirectoryListing> RealFileSystem::findFirst(const std::string& p
 
 namespace {
 
-int openForReading(const std::string& path) {
+constexpr std::size_t kReadBufferSize = 64 * 1024;
+
+int openForReading(int directoryFd, const char* name) {
   // Non-blocking, so that a path that has turned into a FIFO since the walk
   // cannot hold the run; no final link is followed, so only what was listed
   // is read; and the access time is left alone where the system lets us.
   constexpr int flags = O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
-  int fd = ::open(path.c_str(), flags | O_NOATIME);
-  if (fd < 0 && errno == EPERM) fd = ::open(path.c_str(), flags);
+  int fd = ::openat(directoryFd, name, flags | O_NOATIME);
+  if (fd < 0 && errno == EPERM) fd = ::openat(directoryFd, name, flags);
   return fd;
 }
 
 }  // namespace
 
+RealFileSystem::RealFileSystem() = default;
+
+RealFileSystem::~RealFileSystem() {
+  if (cachedDirectoryFd_ >= 0) ::close(cachedDirectoryFd_);
+}
+
+int RealFileSystem::directoryFor(const std::string& directoryPath) {
+  if (cachedDirectoryFd_ >= 0 && directoryPath == cachedDirectoryPath_) {
+    return cachedDirectoryFd_;
+  }
+  if (cachedDirectoryFd_ >= 0) ::close(cachedDirectoryFd_);
+  cachedDirectoryFd_ = ::open(directoryPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  cachedDirectoryPath_ = cachedDirectoryFd_ >= 0 ? directoryPath : std::string();
+  return cachedDirectoryFd_;
+}
+
 bool RealFileSystem::readLeadingBytes(const std::string& path, std::uint64_t length,
                                       ByteSink& sink) {
-  UniqueFd fd(openForReading(path));
+  const auto slash = path.rfind('/');
+  const int directoryFd =
+      slash == std::string::npos ? AT_FDCWD : directoryFor(path.substr(0, slash + 1));
+  if (directoryFd < 0 && directoryFd != AT_FDCWD) return false;
+  const char* name = path.c_str() + (slash == std::string::npos ? 0 : slash + 1);
+
+  UniqueFd fd(openForReading(directoryFd, name));
   if (fd.get() < 0) return false;
   struct stat info {};
   if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
 
   // A fixed buffer bounds memory whatever the sample length.
-  std::array<unsigned char, 64 * 1024> buffer;
-  if (length <= buffer.size()) {
-    // Only the head is wanted: read-ahead would fetch far more than that.
-    ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_RANDOM);
-  }
+  if (readBuffer_.empty()) readBuffer_.resize(kReadBufferSize);
   std::uint64_t remaining = length;
   while (remaining > 0) {
-    const std::size_t want =
-        remaining < buffer.size() ? static_cast<std::size_t>(remaining) : buffer.size();
-    const ssize_t got = ::read(fd.get(), buffer.data(), want);
+    const std::size_t want = remaining < readBuffer_.size() ? static_cast<std::size_t>(remaining)
+                                                            : readBuffer_.size();
+    const ssize_t got = ::read(fd.get(), readBuffer_.data(), want);
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) break;
-    sink.consume(std::span<const unsigned char>(buffer.data(), static_cast<std::size_t>(got)));
+    sink.consume(std::span<const unsigned char>(readBuffer_.data(), static_cast<std::size_t>(got)));
     remaining -= static_cast<std::uint64_t>(got);
   }
   return true;

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "platform/file_system.h"
 
 namespace dupsieve {
@@ -12,6 +15,21 @@ class RealFileSystem final : public FileSystem {
                         ByteSink& sink) override;
   std::optional<FileStatus> status(const std::string& path) override;
   bool removeFile(const std::string& path) override;
+
+  RealFileSystem();
+  RealFileSystem(const RealFileSystem&) = delete;
+  RealFileSystem& operator=(const RealFileSystem&) = delete;
+  ~RealFileSystem() override;
+
+ private:
+  // Heads are read file after file, mostly several from one directory: the
+  // directory's path is resolved once and each file opened relative to it.
+  // Only reading uses this; status and removal always resolve the full path.
+  int directoryFor(const std::string& directoryPath);
+
+  std::string cachedDirectoryPath_;
+  int cachedDirectoryFd_ = -1;
+  std::vector<unsigned char> readBuffer_;  // bounded, reused for every read
 };
 
 }  // namespace dupsieve
