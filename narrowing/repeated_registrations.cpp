@@ -29,6 +29,10 @@ struct EntryKeyHash {
   }
 };
 
+// A directory whose identity could not be read says nothing about which
+// entries it holds: two such directories must not pass for one.
+bool isKnown(const DirectoryId& id) { return id != DirectoryId{}; }
+
 std::size_t nameStart(const std::string& path) {
   const auto slash = path.rfind('/');
   return slash == std::string::npos ? 0 : slash + 1;
@@ -44,6 +48,7 @@ std::unordered_set<DirectoryId, DirectoryIdHash> directoriesWithSeveralSpellings
   const FileRecord* previous = nullptr;
   std::string_view previousPrefix;
   for (const FileRecord& record : files) {
+    if (!isKnown(record.directory)) continue;
     const std::string_view prefix =
         std::string_view(record.path).substr(0, nameStart(record.path));
     // Neighbours mostly share a directory; skip the lookup for them.
