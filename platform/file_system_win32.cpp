@@ -8,7 +8,6 @@
 #endif
 #include <windows.h>
 
-#include <array>
 #include <utility>
 
 namespace dupsieve {
@@ -107,6 +106,10 @@ class FindListing final : public DirectoryListing {
 
 }  // namespace
 
+// Reading resolves each path in full here; the directory cache stays unused.
+RealFileSystem::RealFileSystem() = default;
+RealFileSystem::~RealFileSystem() = default;
+
 std::unique_ptr<DirectoryListing> RealFileSystem::findFirst(const std::string& pattern) {
   WIN32_FIND_DATAA found{};
   UniqueFind handle(::FindFirstFileA(pattern.c_str(), &found));
@@ -131,14 +134,14 @@ bool RealFileSystem::readLeadingBytes(const std::string& path, std::uint64_t len
   }
 
   // A fixed buffer bounds memory whatever the sample length.
-  std::array<unsigned char, 64 * 1024> buffer;
+  if (readBuffer_.empty()) readBuffer_.resize(64 * 1024);
   std::uint64_t remaining = length;
   while (remaining > 0) {
-    const DWORD want = remaining < buffer.size() ? static_cast<DWORD>(remaining)
-                                                 : static_cast<DWORD>(buffer.size());
+    const DWORD want = remaining < readBuffer_.size() ? static_cast<DWORD>(remaining)
+                                                      : static_cast<DWORD>(readBuffer_.size());
     DWORD got = 0;
-    if (!::ReadFile(file.get(), buffer.data(), want, &got, nullptr) || got == 0) break;
-    sink.consume(std::span<const unsigned char>(buffer.data(), got));
+    if (!::ReadFile(file.get(), readBuffer_.data(), want, &got, nullptr) || got == 0) break;
+    sink.consume(std::span<const unsigned char>(readBuffer_.data(), got));
     remaining -= got;
   }
   return true;

@@ -22,9 +22,9 @@ class RealFileSystem final : public FileSystem {
   ~RealFileSystem() override;
 
  private:
-  // Heads are read file after file, mostly several from one directory: the
-  // directory's path is resolved once and each file opened relative to it.
-  // Only reading uses this; status and removal always resolve the full path.
+  // Heads are read file after file, mostly several from one directory: where
+  // the system allows it, the directory's path is resolved once and each file
+  // opened relative to it. Status and removal always resolve the full path.
   int directoryFor(const std::string& directoryPath);
 
   std::string cachedDirectoryPath_;
