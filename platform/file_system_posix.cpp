@@ -183,43 +183,26 @@ namespace {
 
 constexpr std::size_t kReadBufferSize = 64 * 1024;
 
-int openForReading(int directoryFd, const char* name) {
+int openForReading(const std::string& path) {
   // Non-blocking, so that a path that has turned into a FIFO since the walk
   // cannot hold the run; no final link is followed, so only what was listed
   // is read; and the access time is left alone where the system lets us.
+  // The whole path is resolved at every read: a directory replaced since the
+  // last read must not be read through a descriptor kept from before.
   constexpr int flags = O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
-  int fd = ::openat(directoryFd, name, flags | O_NOATIME);
-  if (fd < 0 && errno == EPERM) fd = ::openat(directoryFd, name, flags);
+  int fd = ::open(path.c_str(), flags | O_NOATIME);
+  if (fd < 0 && errno == EPERM) fd = ::open(path.c_str(), flags);
   return fd;
 }
 
 }  // namespace
 
 RealFileSystem::RealFileSystem() = default;
-
-RealFileSystem::~RealFileSystem() {
-  if (cachedDirectoryFd_ >= 0) ::close(cachedDirectoryFd_);
-}
-
-int RealFileSystem::directoryFor(const std::string& directoryPath) {
-  if (cachedDirectoryFd_ >= 0 && directoryPath == cachedDirectoryPath_) {
-    return cachedDirectoryFd_;
-  }
-  if (cachedDirectoryFd_ >= 0) ::close(cachedDirectoryFd_);
-  cachedDirectoryFd_ = ::open(directoryPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-  cachedDirectoryPath_ = cachedDirectoryFd_ >= 0 ? directoryPath : std::string();
-  return cachedDirectoryFd_;
-}
+RealFileSystem::~RealFileSystem() = default;
 
 bool RealFileSystem::readLeadingBytes(const std::string& path, std::uint64_t length,
                                       ByteSink& sink) {
-  const auto slash = path.rfind('/');
-  const int directoryFd =
-      slash == std::string::npos ? AT_FDCWD : directoryFor(path.substr(0, slash + 1));
-  if (directoryFd < 0 && directoryFd != AT_FDCWD) return false;
-  const char* name = path.c_str() + (slash == std::string::npos ? 0 : slash + 1);
-
-  UniqueFd fd(openForReading(directoryFd, name));
+  UniqueFd fd(openForReading(path));
   if (fd.get() < 0) return false;
   struct stat info {};
   if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;

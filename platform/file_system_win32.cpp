@@ -106,7 +106,6 @@ class FindListing final : public DirectoryListing {
 
 }  // namespace
 
-// Reading resolves each path in full here; the directory cache stays unused.
 RealFileSystem::RealFileSystem() = default;
 RealFileSystem::~RealFileSystem() = default;
 

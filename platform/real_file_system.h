@@ -1,6 +1,5 @@
 #pragma once
 
-#include <string>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -22,13 +21,6 @@ class RealFileSystem final : public FileSystem {
   ~RealFileSystem() override;
 
  private:
-  // Heads are read file after file, mostly several from one directory: where
-  // the system allows it, the directory's path is resolved once and each file
-  // opened relative to it. Status and removal always resolve the full path.
-  int directoryFor(const std::string& directoryPath);
-
-  std::string cachedDirectoryPath_;
-  int cachedDirectoryFd_ = -1;
   std::vector<unsigned char> readBuffer_;  // bounded, reused for every read
 };
 
