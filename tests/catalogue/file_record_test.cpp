@@ -1,1 +1,202 @@
-// placeholder
+#include "catalogue/file_record.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "catalogue/compare_mode.h"
+#include "tests/support/fake_file_system.h"
+
+namespace dupsieve {
+namespace {
+
+using testing::FakeFileSystem;
+
+// Sets the process-wide comparison mode for one test and puts the start
+// value back afterwards, so no other test sees what this one chose.
+class CompareModeScope {
+ public:
+  explicit CompareModeScope(CompareMode mode) { compareMode = mode; }
+  ~CompareModeScope() { compareMode = CompareMode::BySizeAndDigest; }
+  CompareModeScope(const CompareModeScope&) = delete;
+  CompareModeScope& operator=(const CompareModeScope&) = delete;
+};
+
+FileRecord record(std::string path, std::uint64_t size = 0, std::uint32_t digest = 0) {
+  FileRecord made(std::move(path), size);
+  made.digest = digest;
+  return made;
+}
+
+enum class Relation { Before, After, Same };
+
+struct OrderCase {
+  FileRecord a;
+  FileRecord b;
+  Relation relation;  // of a to b
+};
+
+// Checks both operators in both directions, so a case pins down `<`, its
+// mirror image and `==` at once.
+void expectRelations(const std::vector<OrderCase>& cases) {
+  for (const OrderCase& c : cases) {
+    SCOPED_TRACE("a = {" + c.a.path + ", " + std::to_string(c.a.size) + ", " +
+                 std::to_string(c.a.digest) + "}, b = {" + c.b.path + ", " +
+                 std::to_string(c.b.size) + ", " + std::to_string(c.b.digest) + "}");
+    EXPECT_EQ(c.a < c.b, c.relation == Relation::Before);
+    EXPECT_EQ(c.b < c.a, c.relation == Relation::After);
+    EXPECT_EQ(c.a == c.b, c.relation == Relation::Same);
+    EXPECT_EQ(c.b == c.a, c.relation == Relation::Same);
+  }
+}
+
+constexpr std::uint64_t k2GiB = std::uint64_t{1} << 31;
+constexpr std::uint64_t k4GiB = std::uint64_t{1} << 32;
+
+TEST(FileRecordOrdering, ByPathComparesUnsignedBytesAndIgnoresSizeAndDigest) {
+  const CompareModeScope mode(CompareMode::ByPath);
+  expectRelations({
+      {record("a/b"), record("a/b/c"), Relation::Before},        // a proper prefix precedes
+      {record(""), record("a"), Relation::Before},
+      {record("a.b"), record("a/b"), Relation::Before},          // '.' 46 before '/' 47
+      {record("a/zzzz"), record("a0"), Relation::Before},        // '/' before digits, length irrelevant
+      {record("a/"), record("aA"), Relation::Before},
+      {record("X/f"), record("x/f"), Relation::Before},          // case matters: 'X' 88 < 'x' 120
+      {record("A"), record("a"), Relation::Before},
+      {record("ab~"), record("ab\x80"), Relation::Before},       // bytes >= 128 follow ASCII
+      {record("ab\x7F"), record("ab\x80"), Relation::Before},
+      {record("abz"), record("ab\xFF"), Relation::Before},
+      {record("\xC3\xA9"), record("z"), Relation::After},
+      {record("a\x80"), record("a\x80" "b"), Relation::Before},
+      {record("ab", 1, 1), record("ab", 1, 1), Relation::Same},
+      // The path alone decides: size and digest play no part.
+      {record("same", 10, 1), record("same", 20, 2), Relation::Same},
+      {record("a", 100, 0xFFFFFFFF), record("b", 1, 0), Relation::Before},
+  });
+}
+
+TEST(FileRecordOrdering, BySizeAndDigestComparesUnsignedSizeThenDigestAndIgnoresPath) {
+  const CompareModeScope mode(CompareMode::BySizeAndDigest);
+  constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
+  expectRelations({
+      {record("p", 10, 0xFFFFFFFF), record("q", 11, 0), Relation::Before},  // size decides first
+      {record("p", 10, 5), record("q", 10, 6), Relation::Before},
+      {record("p", 10, 0x7FFFFFFF), record("q", 10, 0x80000000), Relation::Before},
+      {record("p", k2GiB - 1, 0xFFFFFFFF), record("q", k2GiB, 0), Relation::Before},
+      // Sizes are whole 64-bit values, never cut to their low 32 bits.
+      {record("p", k4GiB - 1, 0xFFFFFFFF), record("q", k4GiB, 0), Relation::Before},
+      {record("p", 1, 0xFFFFFFFF), record("q", k4GiB + 1, 0), Relation::Before},
+      {record("p", k4GiB + 1, 5), record("q", 1, 5), Relation::After},
+      {record("p", k4GiB, 0), record("q", 0, 0), Relation::After},
+      {record("p", (std::uint64_t{1} << 63) - 1, 0), record("q", std::uint64_t{1} << 63, 0),
+       Relation::Before},
+      {record("p", kMax, 0), record("q", 0, 0xFFFFFFFF), Relation::After},
+      // The path plays no part.
+      {record("z", 1, 0), record("a", 2, 0), Relation::Before},
+      {record("a", 10, 7), record("b", 10, 7), Relation::Same},
+      {record("a", 10, 0), record("b", 10, 0), Relation::Same},  // both never computed
+      {record("a", k4GiB + 3, 9), record("b", k4GiB + 3, 9), Relation::Same},
+  });
+}
+
+TEST(FileRecordOrdering, AnyNonZeroModeActsAsByPath) {
+  for (const std::int32_t value : {2, -1}) {
+    SCOPED_TRACE(value);
+    const CompareModeScope mode(static_cast<CompareMode>(value));
+    expectRelations({
+        {record("a", 100, 3), record("b", 1, 3), Relation::Before},
+        {record("same", 10, 1), record("same", 20, 2), Relation::Same},
+    });
+  }
+}
+
+// The stages sort and search with these operators, so `<` must be a strict
+// weak ordering and `==` must hold exactly when neither record precedes the
+// other.
+TEST(FileRecordOrdering, BothModesAreStrictWeakOrderingsConsistentWithEquality) {
+  const std::vector<FileRecord> records = {
+      record("a", 10, 5),       record("b", 10, 5),      record("a", 10, 6),
+      record("A", 11, 0),       record("a/b", 0, 0),     record("a.b", k4GiB + 1, 1),
+      record("ab\x80", 1, 0),   record("ab~", 1, 0),     record("a", k4GiB + 1, 0x80000000),
+      record("x", k2GiB, 0xFFFFFFFF),
+  };
+  for (const CompareMode value : {CompareMode::ByPath, CompareMode::BySizeAndDigest}) {
+    SCOPED_TRACE(static_cast<int>(value));
+    const CompareModeScope mode(value);
+    for (const FileRecord& a : records) {
+      EXPECT_FALSE(a < a) << a.path;
+      EXPECT_TRUE(a == a) << a.path;
+      for (const FileRecord& b : records) {
+        EXPECT_FALSE(a < b && b < a) << a.path << " / " << b.path;
+        EXPECT_EQ(a == b, !(a < b) && !(b < a)) << a.path << " / " << b.path;
+        for (const FileRecord& c : records) {
+          if (a < b && b < c) {
+            EXPECT_TRUE(a < c) << a.path << " / " << b.path << " / " << c.path;
+          }
+        }
+      }
+    }
+  }
+}
+
+TEST(FileRecordOrdering, StableSortBySizeAndDigestRunsBySizeThenDigestKeepingTies) {
+  const CompareModeScope mode(CompareMode::BySizeAndDigest);
+  std::vector<FileRecord> list = {
+      record("big", k4GiB + 1, 1), record("one-b", 10, 2), record("small", 1, 9),
+      record("one-a", 10, 2),      record("low", 10, 1),   record("huge", k4GiB, 0),
+  };
+  std::stable_sort(list.begin(), list.end());
+  std::vector<std::string> order;
+  for (const FileRecord& r : list) order.push_back(r.path);
+  EXPECT_EQ(order, (std::vector<std::string>{"small", "low", "one-b", "one-a", "huge", "big"}));
+
+  // The end of a run of equal records is where the run's first record is
+  // first preceded.
+  const auto runEnd = std::upper_bound(list.begin() + 2, list.end(), list[2]);
+  EXPECT_EQ(runEnd - list.begin(), 4);
+}
+
+TEST(FileRecordCopy, CopyMadeAfterDigestKeepsEveryField) {
+  FakeFileSystem fake;
+  fake.addFile("f", "abc");
+  FileRecord original("f", 3, DirectoryId{7, 9}, 42);
+  EXPECT_EQ(original.digest, 0u);
+  ASSERT_EQ(original.sampleDigest(512, fake), 0x00636261u);
+
+  const FileRecord copied(original);
+  EXPECT_EQ(copied.path, "f");
+  EXPECT_EQ(copied.size, 3u);
+  EXPECT_EQ(copied.digest, 0x00636261u);
+  EXPECT_EQ(copied.directory, (DirectoryId{7, 9}));
+  EXPECT_EQ(copied.inode, 42u);
+
+  FileRecord assigned("other", 1);
+  assigned = original;
+  EXPECT_EQ(assigned.path, "f");
+  EXPECT_EQ(assigned.digest, 0x00636261u);
+
+  // The copy answers from what it carries, without reading the file again.
+  EXPECT_EQ(assigned.sampleDigest(1, fake), 0x00636261u);
+  EXPECT_EQ(fake.readPaths.size(), 1u);
+}
+
+TEST(FileRecordCopy, CachingOnACopyLeavesTheOriginalUncomputed) {
+  FakeFileSystem fake;
+  fake.addFile("f", "abc");
+  FileRecord original("f", 3);
+  FileRecord copied = original;
+  ASSERT_EQ(copied.sampleDigest(512, fake), 0x00636261u);
+  EXPECT_EQ(copied.digest, 0x00636261u);
+  EXPECT_EQ(original.digest, 0u);
+
+  // The original still has to compute its own.
+  EXPECT_EQ(original.sampleDigest(512, fake), 0x00636261u);
+  EXPECT_EQ(fake.readPaths.size(), 2u);
+}
+
+}  // namespace
+}  // namespace dupsieve
