@@ -1,32 +1,25 @@
 #include "narrowing/same_size_candidates.h"
 
 #include <algorithm>
-#include <iterator>
 
 namespace dupsieve {
 
 void selectSameSizeCandidates(std::vector<FileRecord>& files) {
   std::stable_sort(files.begin(), files.end());
 
-  // Sizing the candidate list first keeps the peak memory of a large run
-  // down: a list grown by doubling can hold twice what it needs.
-  std::size_t candidateCount = 0;
-  for (auto run = findEqualRun(files, 0); run; run = findEqualRun(files, run->end)) {
-    candidateCount += run->end - run->first;
-  }
-  std::vector<FileRecord> candidates;
-  candidates.reserve(candidateCount);
-
+  // The candidates are gathered at the front of the file list itself, in
+  // order: a second list would hold a copy of every record of a large run
+  // at the moment of peak memory, and nothing can tell the difference.
+  std::size_t candidateEnd = 0;
   std::size_t start = 0;
   while (const auto run = findEqualRun(files, start)) {
-    // The file list is replaced below and nothing reads the dropped records,
-    // so the run's records can be moved rather than copied.
-    std::move(files.begin() + static_cast<std::ptrdiff_t>(run->first),
-              files.begin() + static_cast<std::ptrdiff_t>(run->end),
-              std::back_inserter(candidates));
+    for (std::size_t i = run->first; i < run->end; ++i) {
+      if (candidateEnd != i) files[candidateEnd] = std::move(files[i]);
+      ++candidateEnd;
+    }
     start = run->end;
   }
-  files = std::move(candidates);
+  files.erase(files.begin() + static_cast<std::ptrdiff_t>(candidateEnd), files.end());
 }
 
 }  // namespace dupsieve
