@@ -18,7 +18,7 @@ struct FileRecord {
   // Its sample digest over at most `blockSize` leading bytes (a negative
   // block size counts as 2^32 plus it). Answered from `digest` when that is
   // non-zero, whatever the block size; otherwise computed and cached.
-  std::uint32_t sampleDigest(std::int32_t blockSize, FileSystem& fileSystem);
+  std::uint32_t sampleDigest(std::int32_t blockSize, HeadReader& reader);
 
   std::string path;          // as the walk composed it: prefix + entry name
   std::uint64_t size = 0;    // bytes, as listed during the walk; never refreshed

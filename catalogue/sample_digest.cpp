@@ -48,7 +48,7 @@ class LaneSumSink final : public ByteSink {
 
 }  // namespace
 
-std::uint32_t FileRecord::sampleDigest(std::int32_t blockSize, FileSystem& fileSystem) {
+std::uint32_t FileRecord::sampleDigest(std::int32_t blockSize, HeadReader& reader) {
   if (digest != 0) return digest;
   const std::uint64_t length = sampleLength(size, blockSize);
   // Nothing to sum: the result is 0 whether or not the file opens.
@@ -56,7 +56,7 @@ std::uint32_t FileRecord::sampleDigest(std::int32_t blockSize, FileSystem& fileS
   // Bytes that never arrive (the file shrank, a read failed) count as zero,
   // which is what leaving them out of the sum amounts to.
   LaneSumSink sink;
-  if (!fileSystem.readLeadingBytes(path, length, sink)) return 0;
+  if (!reader.readLeadingBytes(path, length, sink)) return 0;
   digest = sink.sum.value();
   return digest;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <tuple>
 
 #include "narrowing/equal_run.h"
 
@@ -9,17 +10,19 @@ namespace dupsieve {
 
 void groupSameDigestFiles(std::vector<FileRecord>& files, std::int32_t blockSize,
                           std::vector<Group>& groups, FileSystem& fileSystem) {
-  // Read the heads in the order of the files' inode numbers, which on most
-  // file systems follows where they lie on disk; the order of reading is not
-  // visible in the result.
+  // Read the heads directory by directory, so that one pass reader can open
+  // a directory's files relative to it, and within a directory in the order
+  // of the inode numbers, which on most file systems follows where the files
+  // lie on disk. The order of reading is not visible in the result.
   std::vector<FileRecord*> readingOrder;
   readingOrder.reserve(files.size());
   for (FileRecord& record : files) readingOrder.push_back(&record);
   std::sort(readingOrder.begin(), readingOrder.end(), [](const FileRecord* a, const FileRecord* b) {
-    return a->directory.device != b->directory.device ? a->directory.device < b->directory.device
-                                                      : a->inode < b->inode;
+    return std::tie(a->directory.device, a->directory.inode, a->inode) <
+           std::tie(b->directory.device, b->directory.inode, b->inode);
   });
-  for (FileRecord* record : readingOrder) record->sampleDigest(blockSize, fileSystem);
+  const auto reader = fileSystem.passReader();
+  for (FileRecord* record : readingOrder) record->sampleDigest(blockSize, *reader);
 
   std::stable_sort(files.begin(), files.end());
   std::size_t start = 0;

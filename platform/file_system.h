@@ -59,17 +59,10 @@ class ByteSink {
   ~ByteSink() = default;
 };
 
-// Everything the tool asks of the operating system. Tests replace it with an
-// in-memory fake.
-class FileSystem {
+// Reads the leading bytes of files.
+class HeadReader {
  public:
-  virtual ~FileSystem() = default;
-
-  // Lists the entries that a pattern matches: the pattern's last component
-  // may hold "*" (any run of bytes) and "?" (one byte); "*.*" matches every
-  // name. A last component without wildcards names one entry. Returns null
-  // when nothing matches or the directory cannot be listed.
-  virtual std::unique_ptr<DirectoryListing> findFirst(const std::string& pattern) = 0;
+  virtual ~HeadReader() = default;
 
   // Hands at most `length` leading bytes of the regular file at `path` to
   // `sink`, in order, through a buffer of bounded size. Returns false, having
@@ -78,6 +71,25 @@ class FileSystem {
   // and still returns true. Never blocks on a FIFO or device.
   virtual bool readLeadingBytes(const std::string& path, std::uint64_t length,
                                 ByteSink& sink) = 0;
+};
+
+// Everything the tool asks of the operating system. Tests replace it with an
+// in-memory fake. Read through the file system itself, every path is
+// resolved anew.
+class FileSystem : public HeadReader {
+ public:
+  // Lists the entries that a pattern matches: the pattern's last component
+  // may hold "*" (any run of bytes) and "?" (one byte); "*.*" matches every
+  // name. A last component without wildcards names one entry. Returns null
+  // when nothing matches or the directory cannot be listed.
+  virtual std::unique_ptr<DirectoryListing> findFirst(const std::string& pattern) = 0;
+
+  // A reader for one pass over many files, such as digesting every
+  // candidate. It may keep the directory of the previous file open and open
+  // the next file of that directory relative to it, so it must not outlive
+  // the pass: a directory replaced meanwhile could still be read through
+  // what it kept. By default it reads through this file system.
+  virtual std::unique_ptr<HeadReader> passReader();
 
   // What `path` names now, without following a final link; nullopt when it
   // names nothing.

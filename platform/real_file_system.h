@@ -12,6 +12,7 @@ class RealFileSystem final : public FileSystem {
   std::unique_ptr<DirectoryListing> findFirst(const std::string& pattern) override;
   bool readLeadingBytes(const std::string& path, std::uint64_t length,
                         ByteSink& sink) override;
+  std::unique_ptr<HeadReader> passReader() override;
   std::optional<FileStatus> status(const std::string& path) override;
   bool removeFile(const std::string& path) override;
 
