@@ -20,6 +20,10 @@ struct FileRecord {
   // non-zero, whatever the block size; otherwise computed and cached.
   std::uint32_t sampleDigest(std::int32_t blockSize, HeadReader& reader);
 
+  // How many bytes `sampleDigest` would read now: 0 when the digest is
+  // cached or the sample is empty.
+  std::uint64_t pendingSampleLength(std::int32_t blockSize) const;
+
   std::string path;          // as the walk composed it: prefix + entry name
   std::uint64_t size = 0;    // bytes, as listed during the walk; never refreshed
   std::uint32_t digest = 0;  // cached sample digest; 0 means not computed yet

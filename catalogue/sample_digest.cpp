@@ -48,6 +48,10 @@ class LaneSumSink final : public ByteSink {
 
 }  // namespace
 
+std::uint64_t FileRecord::pendingSampleLength(std::int32_t blockSize) const {
+  return digest != 0 ? 0 : sampleLength(size, blockSize);
+}
+
 std::uint32_t FileRecord::sampleDigest(std::int32_t blockSize, HeadReader& reader) {
   if (digest != 0) return digest;
   const std::uint64_t length = sampleLength(size, blockSize);

@@ -22,7 +22,18 @@ void groupSameDigestFiles(std::vector<FileRecord>& files, std::int32_t blockSize
            std::tie(b->directory.device, b->directory.inode, b->inode);
   });
   const auto reader = fileSystem.passReader();
-  for (FileRecord* record : readingOrder) record->sampleDigest(blockSize, *reader);
+  const std::size_t readAhead = reader->readAhead();
+  std::size_t announced = 0;
+  for (std::size_t i = 0; i < readingOrder.size(); ++i) {
+    // Tell the reader what comes next, so that it can fetch ahead.
+    for (; announced < readingOrder.size() && announced <= i + readAhead && readAhead > 0;
+         ++announced) {
+      const FileRecord& next = *readingOrder[announced];
+      const std::uint64_t length = next.pendingSampleLength(blockSize);
+      if (length > 0) reader->expect(next.path, length);
+    }
+    readingOrder[i]->sampleDigest(blockSize, *reader);
+  }
 
   std::stable_sort(files.begin(), files.end());
   std::size_t start = 0;

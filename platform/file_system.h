@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -71,6 +72,16 @@ class HeadReader {
   // and still returns true. Never blocks on a FIFO or device.
   virtual bool readLeadingBytes(const std::string& path, std::uint64_t length,
                                 ByteSink& sink) = 0;
+
+  // How many reads ahead the reader wants to hear of through `expect`;
+  // 0 when it has no use for them.
+  virtual std::size_t readAhead() const { return 0; }
+
+  // A hint that `path` will be read soon, for `length` bytes, after the
+  // paths expected before it, so that the reader may start fetching it.
+  // Reads in another order, or of paths never expected, are still answered
+  // correctly.
+  virtual void expect(const std::string& /*path*/, std::uint64_t /*length*/) {}
 };
 
 // Everything the tool asks of the operating system. Tests replace it with an

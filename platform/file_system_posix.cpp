@@ -9,25 +9,12 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/pass_reader_posix.h"
+#include "platform/posix_io.h"
 #include "platform/wildcard_match.h"
 
 namespace dupsieve {
 namespace {
-
-class UniqueFd {
- public:
-  explicit UniqueFd(int fd) : fd_(fd) {}
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  ~UniqueFd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-  int release() { return std::exchange(fd_, -1); }
-
- private:
-  int fd_;
-};
 
 struct DirCloser {
   void operator()(DIR* dir) const { ::closedir(dir); }
@@ -158,7 +145,7 @@ std::unique_ptr<DirectoryListing> RealFileSystem::findFirst(const std::string& p
   const SplitPattern split = splitPattern(pattern);
   if (split.component.empty()) return nullptr;
 
-  UniqueFd fd(openDirectory(split.directory));
+  posix::UniqueFd fd(openDirectory(split.directory));
   if (fd.get() < 0) return nullptr;
   DirectoryId id;
   if (!identify(fd.get(), id)) return nullptr;
@@ -179,76 +166,6 @@ std::unique_ptr<DirectoryListing> RealFileSystem::findFirst(const std::string& p
   return listing;
 }
 
-namespace {
-
-constexpr std::size_t kReadBufferSize = 64 * 1024;
-
-int openForReading(int directoryFd, const char* name) {
-  // Non-blocking, so that a path that has turned into a FIFO since the walk
-  // cannot hold the run; no final link is followed, so only what was listed
-  // is read; and the access time is left alone where the system lets us.
-  constexpr int flags = O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
-  int fd = ::openat(directoryFd, name, flags | O_NOATIME);
-  if (fd < 0 && errno == EPERM) fd = ::openat(directoryFd, name, flags);
-  return fd;
-}
-
-// Reads the head of `name` (relative to `directoryFd`) through a buffer
-// that bounds memory whatever the length.
-bool readHead(int directoryFd, const char* name, std::uint64_t length, ByteSink& sink,
-              std::vector<unsigned char>& buffer) {
-  UniqueFd fd(openForReading(directoryFd, name));
-  if (fd.get() < 0) return false;
-  struct stat info {};
-  if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
-
-  if (buffer.empty()) buffer.resize(kReadBufferSize);
-  std::uint64_t remaining = length;
-  while (remaining > 0) {
-    const std::size_t want =
-        remaining < buffer.size() ? static_cast<std::size_t>(remaining) : buffer.size();
-    const ssize_t got = ::read(fd.get(), buffer.data(), want);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    sink.consume(std::span<const unsigned char>(buffer.data(), static_cast<std::size_t>(got)));
-    remaining -= static_cast<std::uint64_t>(got);
-  }
-  return true;
-}
-
-// Opens each file relative to its directory, kept open while the next file
-// is in the same one: resolving a long path for every file of a directory
-// is the larger part of opening it.
-class DirectoryKeepingReader final : public HeadReader {
- public:
-  DirectoryKeepingReader() = default;
-  DirectoryKeepingReader(const DirectoryKeepingReader&) = delete;
-  DirectoryKeepingReader& operator=(const DirectoryKeepingReader&) = delete;
-  ~DirectoryKeepingReader() override {
-    if (directoryFd_ >= 0) ::close(directoryFd_);
-  }
-
-  bool readLeadingBytes(const std::string& path, std::uint64_t length, ByteSink& sink) override {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos) return readHead(AT_FDCWD, path.c_str(), length, sink, buffer_);
-    const std::string_view directory(path.data(), slash + 1);
-    if (directoryFd_ < 0 || directory != directoryPath_) {
-      if (directoryFd_ >= 0) ::close(directoryFd_);
-      directoryPath_.assign(directory);
-      directoryFd_ = ::open(directoryPath_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    }
-    if (directoryFd_ < 0) return false;
-    return readHead(directoryFd_, path.c_str() + slash + 1, length, sink, buffer_);
-  }
-
- private:
-  std::string directoryPath_;
-  int directoryFd_ = -1;
-  std::vector<unsigned char> buffer_;
-};
-
-}  // namespace
-
 RealFileSystem::RealFileSystem() = default;
 RealFileSystem::~RealFileSystem() = default;
 
@@ -256,11 +173,14 @@ bool RealFileSystem::readLeadingBytes(const std::string& path, std::uint64_t len
                                       ByteSink& sink) {
   // The whole path is resolved at every read, so that a directory replaced
   // since an earlier read is never read through what that read kept.
-  return readHead(AT_FDCWD, path.c_str(), length, sink, readBuffer_);
+  posix::UniqueFd fd(posix::openForReading(AT_FDCWD, path.c_str()));
+  if (fd.get() < 0) return false;
+  bool hadToWait = false;
+  return posix::readOpenHead(fd.get(), length, sink, readBuffer_, hadToWait);
 }
 
 std::unique_ptr<HeadReader> RealFileSystem::passReader() {
-  return std::make_unique<DirectoryKeepingReader>();
+  return std::make_unique<posix::PassReader>();
 }
 
 std::optional<FileStatus> RealFileSystem::status(const std::string& path) {

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <optional>
@@ -18,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/pass_reader_posix.h"
 #include "tests/support/temp_dir.h"
 
 namespace dupsieve {
@@ -417,6 +419,49 @@ TEST_F(RealFileSystemTest, ReadLeadingBytesHandsOverAtMostTheRequestedHead) {
       EXPECT_TRUE(sink.data == c.expected) << c.path << " " << c.length;
     }
   }
+}
+
+// Open descriptors of this process, to see that nothing is left open.
+std::size_t openDescriptorCount() {
+  std::size_t count = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    ++count;
+  }
+  return count;
+}
+
+TEST_F(RealFileSystemTest, PassReaderFetchingAheadReadsWhatEachPathNames) {
+  tmp.write("a/1", "one");
+  tmp.write("a/2", "two");
+  tmp.write("b/3", "three");
+  tmp.write("b/4", "four");
+  tmp.write("c/5", "five");
+  const std::size_t descriptorsBefore = openDescriptorCount();
+  {
+    posix::PassReader reader(posix::PassReader::Prefetch::Always);
+    EXPECT_GT(reader.readAhead(), 0u);
+    for (const char* name : {"a/1", "a/2", "b/3", "b/4"}) reader.expect(tmp / name, 100);
+    reader.expect(tmp / "gone", 100);
+    reader.expect(tmp / "c/5", 2);
+
+    // In order, then one expectation passed over, then a path never
+    // expected, then an expected one after it, then a short expected read.
+    const std::pair<std::string, std::string> reads[] = {
+        {"a/1", "one"}, {"a/2", "two"}, {"b/4", "four"}, {"b/3", "three"}, {"c/5", "fi"},
+    };
+    for (const auto& [name, expected] : reads) {
+      StringSink sink;
+      const std::uint64_t length = name == std::string("c/5") ? 2 : 100;
+      EXPECT_TRUE(reader.readLeadingBytes(tmp / name, length, sink)) << name;
+      EXPECT_EQ(sink.data, expected) << name;
+    }
+    StringSink gone;
+    EXPECT_FALSE(reader.readLeadingBytes(tmp / "gone", 100, gone));
+    // Expected and never read: still closed when the reader goes.
+    reader.expect(tmp / "a/1", 100);
+    reader.expect(tmp / "a/2", 100);
+  }
+  EXPECT_EQ(openDescriptorCount(), descriptorsBefore);
 }
 
 TEST_F(RealFileSystemTest, PassReaderReadsEachFileOfTheDirectoryItNames) {

@@ -1,0 +1,59 @@
+#include "platform/pass_reader_posix.h"
+
+#include <fcntl.h>
+
+#include <algorithm>
+#include <string_view>
+
+namespace dupsieve::posix {
+
+void PassReader::expect(const std::string& path, std::uint64_t length) {
+  Expected next{path, UniqueFd()};
+  if (prefetching_ && length > 0) {
+    next.fd = UniqueFd(openForReading(AT_FDCWD, path.c_str()));
+    if (next.fd.get() >= 0) {
+      // Starts the fetch and returns at once; the read comes later.
+      ::posix_fadvise(next.fd.get(), 0, static_cast<off_t>(std::min<std::uint64_t>(length, 1 << 20)),
+                      POSIX_FADV_WILLNEED);
+    }
+  }
+  expected_.push_back(std::move(next));
+}
+
+UniqueFd PassReader::takeOpenedAhead(const std::string& path) {
+  const auto found = std::find_if(expected_.begin(), expected_.end(),
+                                  [&](const Expected& e) { return e.path == path; });
+  if (found == expected_.end()) return UniqueFd();
+  UniqueFd fd = std::move(found->fd);
+  expected_.erase(expected_.begin(), found + 1);
+  return fd;
+}
+
+int PassReader::directoryFor(const std::string& path, std::size_t nameStart) {
+  if (nameStart == 0) return AT_FDCWD;
+  const std::string_view directory(path.data(), nameStart);
+  if (directoryFd_.get() < 0 || directory != directoryPath_) {
+    directoryPath_.assign(directory);
+    directoryFd_ = UniqueFd(::open(directoryPath_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  }
+  return directoryFd_.get();
+}
+
+bool PassReader::readLeadingBytes(const std::string& path, std::uint64_t length,
+                                  ByteSink& sink) {
+  UniqueFd fd = takeOpenedAhead(path);
+  if (fd.get() < 0) {
+    const auto slash = path.rfind('/');
+    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    const int directoryFd = directoryFor(path, nameStart);
+    if (directoryFd < 0 && directoryFd != AT_FDCWD) return false;
+    fd = UniqueFd(openForReading(directoryFd, path.c_str() + nameStart));
+    if (fd.get() < 0) return false;
+  }
+  bool hadToWait = false;
+  const bool read = readOpenHead(fd.get(), length, sink, buffer_, hadToWait);
+  if (hadToWait && ++waits_ >= kWaitsBeforePrefetching) prefetching_ = true;
+  return read;
+}
+
+}  // namespace dupsieve::posix
