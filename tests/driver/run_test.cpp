@@ -11,6 +11,7 @@
 
 #include "catalogue/compare_mode.h"
 #include "driver/command_line.h"
+#include "tests/support/expected_output.h"
 #include "tests/support/fake_file_system.h"
 
 namespace dupsieve {
@@ -18,20 +19,7 @@ namespace {
 
 using testing::FakeFileSystem;
 using testing::FakeNode;
-
-// The nine lines every run writes before the group reports.
-std::string countLines(int found, int actuallyFound, int sameSized, int groups) {
-  return "serching all files.\n" + std::to_string(found) +
-         " files were found.\n"
-         "removing file-info registered repeatedly.\n" +
-         std::to_string(actuallyFound) +
-         " files were actually found.\n"
-         "serching doubtful same-sized files.\n" +
-         std::to_string(sameSized) +
-         " files were found.\n"
-         "serching doubtful same-hashed files.\n" +
-         std::to_string(groups) + " pairs of doubtful files were found.\n\n";
-}
+using testing::countLines;
 
 class RunSearch : public ::testing::Test {
  protected:

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/expected_output.h"
 #include "tests/support/interactive_run.h"
 #include "tests/support/temp_dir.h"
 
@@ -21,39 +22,10 @@ using testing::runDupsieveInteractively;
 using testing::runDupsieveOnTerminal;
 using testing::RunResult;
 using testing::TempDir;
-
-// The progress and count lines that open every run, and the empty line after
-// them.
-std::string opening(int found, int actuallyFound, int sameSized, int groups) {
-  return "serching all files.\n" + std::to_string(found) +
-         " files were found.\n"
-         "removing file-info registered repeatedly.\n" +
-         std::to_string(actuallyFound) +
-         " files were actually found.\n"
-         "serching doubtful same-sized files.\n" +
-         std::to_string(sameSized) +
-         " files were found.\n"
-         "serching doubtful same-hashed files.\n" +
-         std::to_string(groups) + " pairs of doubtful files were found.\n\n";
-}
-
-std::string memberLine(const std::string& path, const std::string& size,
-                       const std::string& digest) {
-  return path + "\t" + size + "\t" + digest + "\n";
-}
-
-std::string prompt(const std::string& path) { return "Delete " + path + " ? (y/other): "; }
-
-// One group's block: its member lines, an empty line, a prompt per member,
-// and the newline that ends the prompts' line.
-std::string groupBlock(const std::vector<std::string>& paths, const std::string& size,
-                       const std::string& digest) {
-  std::string block;
-  for (const std::string& path : paths) block += memberLine(path, size, digest);
-  block += "\n";
-  for (const std::string& path : paths) block += prompt(path);
-  return block + "\n";
-}
+using testing::countLines;
+using testing::groupBlock;
+using testing::memberLine;
+using testing::prompt;
 
 // What the tree under a temporary directory holds: every entry by relative
 // path, a file by its contents (a big sparse file by its size and head).
@@ -108,7 +80,7 @@ TEST(EndToEnd, AnswersOnSeparateLinesDeleteExactlyTheConfirmedFiles) {
   const RunResult run = runDupsieve({"-r"}, "y\nn\ny\n", tree.path());
 
   EXPECT_EQ(run.output,
-            opening(5, 5, 4, 1) + groupBlock({"./a.txt", "./b.txt", "./c.txt"}, "3", kAbc));
+            countLines(5, 5, 4, 1) + groupBlock({"./a.txt", "./b.txt", "./c.txt"}, "3", kAbc));
   EXPECT_EQ(run.exitStatus, 0);
   EXPECT_EQ(snapshot(tree), without(before, {"a.txt", "c.txt"}));
 }
@@ -124,7 +96,7 @@ TEST(EndToEnd, SeveralAnswersOnOneLineRunOnIntoTheNextGroup) {
 
   const RunResult run = runDupsieve({"-r", tree.path()}, "n y y\nn\n", tree.path());
 
-  EXPECT_EQ(run.output, opening(5, 5, 4, 2) + groupBlock({tree / "p/1", tree / "p/2"}, "3", kAbc) +
+  EXPECT_EQ(run.output, countLines(5, 5, 4, 2) + groupBlock({tree / "p/1", tree / "p/2"}, "3", kAbc) +
                             groupBlock({tree / "q/1", tree / "q/2"}, "4", kWxyz));
   EXPECT_EQ(run.exitStatus, 0);
   EXPECT_EQ(snapshot(tree), without(before, {"p/2", "q/1"}));
@@ -138,7 +110,7 @@ TEST(EndToEnd, EmptyLinesAndBlanksAreNoAnswer) {
 
   const RunResult run = runDupsieve({"-r"}, "\n\n   \n\t  y  \n\n\n n\n", tree.path());
 
-  EXPECT_EQ(run.output, opening(2, 2, 2, 1) + groupBlock({"./a", "./b"}, "3", kAbc));
+  EXPECT_EQ(run.output, countLines(2, 2, 2, 1) + groupBlock({"./a", "./b"}, "3", kAbc));
   EXPECT_EQ(run.exitStatus, 0);
   EXPECT_EQ(snapshot(tree), without(before, {"a"}));
 }
@@ -151,7 +123,7 @@ TEST(EndToEnd, OnlyLowerAndUpperCaseYDelete) {
   const RunResult run = runDupsieve({"-r"}, "yes\nn\nY\nYES\ny.\n", tree.path());
 
   EXPECT_EQ(run.output,
-            opening(5, 5, 5, 1) + groupBlock({"./f1", "./f2", "./f3", "./f4", "./f5"}, "3", kAbc));
+            countLines(5, 5, 5, 1) + groupBlock({"./f1", "./f2", "./f3", "./f4", "./f5"}, "3", kAbc));
   EXPECT_EQ(run.exitStatus, 0);
   EXPECT_EQ(snapshot(tree), without(before, {"f3"}));
 }
@@ -168,7 +140,7 @@ TEST(EndToEnd, InputEndingInsideAGroupKeepsEveryLaterFile) {
   // The last answer has no line break after it.
   const RunResult run = runDupsieve({"-r"}, "y\nn", tree.path());
 
-  EXPECT_EQ(run.output, opening(5, 5, 5, 2) +
+  EXPECT_EQ(run.output, countLines(5, 5, 5, 2) +
                             groupBlock({"./g1/a", "./g1/b", "./g1/c"}, "3", kAbc) +
                             groupBlock({"./g2/a", "./g2/b"}, "4", kWxyz));
   EXPECT_EQ(run.exitStatus, 0);
@@ -185,7 +157,7 @@ TEST(EndToEnd, NoInputAtAllStillWritesEveryPromptAndDeletesNothing) {
 
   const RunResult run = runDupsieve({"-r"}, "", tree.path());
 
-  EXPECT_EQ(run.output, opening(4, 4, 4, 2) + groupBlock({"./a", "./b"}, "3", kAbc) +
+  EXPECT_EQ(run.output, countLines(4, 4, 4, 2) + groupBlock({"./a", "./b"}, "3", kAbc) +
                             groupBlock({"./c", "./d"}, "4", kWxyz));
   EXPECT_EQ(run.exitStatus, 0);
   EXPECT_EQ(snapshot(tree), before);
@@ -203,7 +175,7 @@ TEST(EndToEnd, DirectoriesListedWithSizeZeroAreNeverDeleted) {
   // and the empty file are entries of size 0.
   const RunResult run = runDupsieve({"-z", tree / "*"}, "y y y\n", tree.path());
 
-  EXPECT_EQ(run.output, opening(4, 4, 3, 1) +
+  EXPECT_EQ(run.output, countLines(4, 4, 3, 1) +
                             groupBlock({tree / "empty", tree / "full", tree / "zero"}, "0", "0"));
   EXPECT_EQ(run.exitStatus, 0);
   EXPECT_EQ(snapshot(tree), without(before, {"zero"}));
@@ -223,7 +195,7 @@ TEST(EndToEnd, SizesOf2GiBAndMorePrintInDecimal) {
 
   const RunResult run = runDupsieve({"-r", "-b16"}, "y\nn\nn\ny\n", tree.path());
 
-  EXPECT_EQ(run.output, opening(4, 4, 4, 2) +
+  EXPECT_EQ(run.output, countLines(4, 4, 4, 2) +
                             groupBlock({"./big/a", "./big/b"}, "2147483648", kAbc) +
                             groupBlock({"./huge/a", "./huge/b"}, "5368709120", kWxyz));
   EXPECT_EQ(run.exitStatus, 0);
@@ -242,7 +214,7 @@ TEST(EndToEnd, ADigestWithItsTopBitSetPrintsInFullAndSortsAfterSmallerOnes) {
 
   const RunResult run = runDupsieve({"-r"}, "n n n y\n", tree.path());
 
-  EXPECT_EQ(run.output, opening(4, 4, 4, 2) + groupBlock({"./lo/a", "./lo/b"}, "4", "1") +
+  EXPECT_EQ(run.output, countLines(4, 4, 4, 2) + groupBlock({"./lo/a", "./lo/b"}, "4", "1") +
                             groupBlock({"./hi/a", "./hi/b"}, "4", "80000000"));
   EXPECT_EQ(run.exitStatus, 0);
   EXPECT_EQ(snapshot(tree), without(before, {"hi/b"}));
@@ -257,7 +229,7 @@ TEST(EndToEnd, NamesWithBlanksTabsLineBreaksAndHighBytesAreWrittenAsTheyAre) {
   // Standard output is a file here, not a terminal: nothing is escaped.
   const RunResult run = runDupsieve({"-r"}, "n y y n\n", tree.path());
 
-  EXPECT_EQ(run.output, opening(4, 4, 4, 1) + groupBlock({"./caf\xc3\xa9.txt", "./my file.txt",
+  EXPECT_EQ(run.output, countLines(4, 4, 4, 1) + groupBlock({"./caf\xc3\xa9.txt", "./my file.txt",
                                                           "./new\nline.txt", "./tab\there.txt"},
                                                          "3", kAbc));
   EXPECT_EQ(run.exitStatus, 0);
@@ -274,7 +246,7 @@ TEST(EndToEnd, WithoutAnOperandTheWorkingDirectoryIsWalkedUnderDot) {
   const RunResult run = runDupsieve({"-r"}, "n\ny\n", tree.path());
 
   EXPECT_EQ(run.output,
-            opening(3, 3, 2, 1) + groupBlock({"./top.txt", "./x/y/deep.txt"}, "3", kAbc));
+            countLines(3, 3, 2, 1) + groupBlock({"./top.txt", "./x/y/deep.txt"}, "3", kAbc));
   EXPECT_EQ(run.exitStatus, 0);
   EXPECT_EQ(snapshot(tree), without(before, {"x/y/deep.txt"}));
 }
@@ -290,7 +262,7 @@ TEST(EndToEnd, AMissingStartDirectoryFindsNothingAndEndsNormally) {
         std::vector<std::string>{"-r", tree / "missing"}}) {
     const RunResult run = runDupsieve(arguments, "y\ny\n", tree.path());
 
-    EXPECT_EQ(run.output, opening(0, 0, 0, 0)) << arguments.size();
+    EXPECT_EQ(run.output, countLines(0, 0, 0, 0)) << arguments.size();
     EXPECT_EQ(run.exitStatus, 0) << arguments.size();
   }
   EXPECT_EQ(snapshot(tree), before);
@@ -307,7 +279,7 @@ TEST(EndToEnd, ABlockSizeOfZeroGroupsBySizeAndTheReportDigestsEachMember) {
 
   const RunResult run = runDupsieve({"-r", "-b0"}, "", tree.path());
 
-  EXPECT_EQ(run.output, opening(4, 4, 4, 2) + memberLine("./s/abc", "3", kAbc) +
+  EXPECT_EQ(run.output, countLines(4, 4, 4, 2) + memberLine("./s/abc", "3", kAbc) +
                             memberLine("./s/xyz", "3", kXyz) + "\n" + prompt("./s/abc") +
                             prompt("./s/xyz") + "\n" +
                             groupBlock({"./t/ones", "./t/twos"}, "300", "40404040"));
@@ -326,7 +298,7 @@ TEST(EndToEnd, OnATerminalControlBytesInNamesAreEscapedYetTheNamedFileIsDeleted)
 
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(run.exitStatus, 0);
-  EXPECT_EQ(run.output, opening(3, 3, 3, 1) +
+  EXPECT_EQ(run.output, countLines(3, 3, 3, 1) +
                             groupBlock({"./esc\\x1b[2J", "./new\\nline", "./plain"}, "3", kAbc));
   EXPECT_EQ(snapshot(tree), without(before, {"new\nline"}));
 }
@@ -354,7 +326,7 @@ TEST(EndToEnd, AFileChangedWhileItsPromptWaitsIsNotDeleted) {
        },
        false},
   };
-  const std::string expected = opening(2, 2, 2, 1) + groupBlock({"./a", "./b"}, "3", kAbc);
+  const std::string expected = countLines(2, 2, 2, 1) + groupBlock({"./a", "./b"}, "3", kAbc);
 
   for (const Case& c : cases) {
     const TempDir tree;

@@ -8,12 +8,14 @@
 #include <vector>
 
 #include "tests/support/answers_after_action.h"
+#include "tests/support/expected_output.h"
 #include "tests/support/fake_file_system.h"
 
 namespace dupsieve {
 namespace {
 
 using testing::AnswersAfterAction;
+using testing::prompt;
 using testing::FakeFileSystem;
 using testing::FakeNode;
 
@@ -37,10 +39,6 @@ std::string ask(FakeFileSystem& fake, const std::vector<FileRecord>& records,
                 const std::string& input) {
   std::istringstream in(input);
   return ask(fake, records, in);
-}
-
-std::string prompt(const std::string& shownPath) {
-  return "Delete " + shownPath + " ? (y/other): ";
 }
 
 // Three listed files of equal contents, as a group would hold them.

@@ -8,12 +8,14 @@
 #include <vector>
 
 #include "tests/support/answers_after_action.h"
+#include "tests/support/expected_output.h"
 #include "tests/support/fake_file_system.h"
 
 namespace dupsieve {
 namespace {
 
 using testing::AnswersAfterAction;
+using testing::prompt;
 using testing::FakeFileSystem;
 using testing::FakeNode;
 
@@ -38,10 +40,6 @@ std::string report(FakeFileSystem& fake, std::vector<Group>& groups, std::istrea
 std::string report(FakeFileSystem& fake, std::vector<Group>& groups, const std::string& input) {
   std::istringstream in(input);
   return report(fake, groups, in);
-}
-
-std::string prompt(const std::string& shownPath) {
-  return "Delete " + shownPath + " ? (y/other): ";
 }
 
 constexpr std::uint32_t kDigestOfAbc = 0x636261;  // 'a' 'b' 'c' in lanes 0, 1, 2
