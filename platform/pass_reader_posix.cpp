@@ -8,19 +8,18 @@
 namespace dupsieve::posix {
 
 void PassReader::expect(const std::string& path, std::uint64_t length) {
-  Expected next{path, UniqueFd()};
-  if (prefetching_ && length > 0) {
-    next.fd = UniqueFd(openForReading(AT_FDCWD, path.c_str()));
-    if (next.fd.get() >= 0) {
-      // Starts the fetch and returns at once; the read comes later.
-      ::posix_fadvise(next.fd.get(), 0, static_cast<off_t>(std::min<std::uint64_t>(length, 1 << 20)),
-                      POSIX_FADV_WILLNEED);
-    }
-  }
-  expected_.push_back(std::move(next));
+  // While the heads are in memory, expecting costs nothing at all.
+  if (!prefetching_ || length == 0) return;
+  UniqueFd fd(openForReading(AT_FDCWD, path.c_str()));
+  if (fd.get() < 0) return;
+  // Starts the fetch and returns at once; the read comes later.
+  ::posix_fadvise(fd.get(), 0, static_cast<off_t>(std::min<std::uint64_t>(length, 1 << 20)),
+                  POSIX_FADV_WILLNEED);
+  expected_.push_back(Expected{path, std::move(fd)});
 }
 
 UniqueFd PassReader::takeOpenedAhead(const std::string& path) {
+  if (expected_.empty()) return UniqueFd();
   const auto found = std::find_if(expected_.begin(), expected_.end(),
                                   [&](const Expected& e) { return e.path == path; });
   if (found == expected_.end()) return UniqueFd();

@@ -37,7 +37,7 @@ class PassReader final : public HeadReader {
 
   struct Expected {
     std::string path;
-    UniqueFd fd;  // opened ahead, or -1
+    UniqueFd fd;  // opened ahead
   };
 
   // The file opened ahead for `path`, if any; forgets expectations that
