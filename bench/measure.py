@@ -15,8 +15,11 @@ Every command runs with standard input from /dev/null and standard output to
 /dev/null.  One untimed warm-up round comes first; its standard error is kept
 so that warnings can be shown in the notes column.  Then K rounds follow, each
 running every command once in the listed order.  Wall time is a monotonic
-clock around spawn and wait; peak resident memory is ru_maxrss from wait4()
-(the same figure that GNU time's %M shows).  Nothing here judges the numbers.
+clock around spawn and wait.  Peak resident memory is GNU time's %M when
+/usr/bin/time exists: a command forked straight from this Python process
+would inherit its peak (ru_maxrss survives fork and exec), which would hide
+any command smaller than the timer itself.  Without it, ru_maxrss from
+wait4() is the fallback.  Nothing here judges the numbers.
 """
 
 import json
@@ -30,6 +33,9 @@ import threading
 import time
 
 
+GNU_TIME = "/usr/bin/time"
+
+
 def drop_caches():
     os.sync()
     with open("/proc/sys/vm/drop_caches", "w") as f:
@@ -39,6 +45,11 @@ def drop_caches():
 def run_once(argv, cwd, timeout, stderr_file=None):
     """Returns (wall_seconds, maxrss_kib, exit_code, timed_out)."""
     err = stderr_file if stderr_file is not None else subprocess.DEVNULL
+    rss_file = None
+    if os.access(GNU_TIME, os.X_OK):
+        fd, rss_file = tempfile.mkstemp(prefix="bench-rss-")
+        os.close(fd)
+        argv = [GNU_TIME, "-q", "-f", "%M", "-o", rss_file] + list(argv)
     t0 = time.perf_counter()
     try:
         p = subprocess.Popen(argv, cwd=cwd, stdin=subprocess.DEVNULL,
@@ -66,7 +77,15 @@ def run_once(argv, cwd, timeout, stderr_file=None):
         timer.cancel()
     wall = time.perf_counter() - t0
     p.returncode = os.waitstatus_to_exitcode(status)
-    return wall, usage.ru_maxrss, p.returncode, bool(killed)
+    maxrss = usage.ru_maxrss
+    if rss_file is not None:
+        try:
+            with open(rss_file) as f:
+                maxrss = int(f.read().split()[-1])
+        except (OSError, ValueError, IndexError):
+            pass
+        os.unlink(rss_file)
+    return wall, maxrss, p.returncode, bool(killed)
 
 
 def first_stderr_line(path):
@@ -194,7 +213,7 @@ def main():
         print(line(row))
     print()
     print("median/min/max: wall seconds over the %d timed run(s); peak RSS: "
-          "the largest ru_maxrss over those runs." % runs)
+          "the largest peak RSS over those runs." % runs)
     print("time ratio = %s median / this median; mem ratio = %s peak RSS / "
           "this peak RSS (below 1 means %s used less)." % (bname, bname, bname))
     print()
