@@ -10,7 +10,7 @@
 namespace dupsieve::posix {
 namespace {
 
-constexpr std::size_t kReadBufferSize = 64 * 1024;
+constexpr std::size_t kReadBufferSize = std::size_t{64} * 1024;
 
 }  // namespace
 
