@@ -74,9 +74,9 @@ class Plan:
         return max(self.lo, min(s, self.max_size))
 
     def entries(self):
-        """Yield (dir_index, file_index, size, spec) for every file.
+        """Yield (dir_index, file_index, size, recipe) for every file.
 
-        spec is a tuple saying how to build the bytes (see content()).
+        recipe is a tuple saying how to build the bytes (see content()).
         """
         rng = random.Random(self.seed)
         n = self.files
@@ -120,20 +120,20 @@ class Plan:
             for _ in range(k - 1):
                 r = rng.random()
                 if r < p_copy:
-                    spec = ("copy", orig)
+                    recipe = ("copy", orig)
                 else:
                     seed_counter += 1
                     other = self.content_seed(seed_counter)
                     r2 = rng.random()
                     if size > PREFIX and r2 < TAIL_ONLY_SHARE:
-                        spec = ("tail", orig, rng.randrange(PREFIX, size),
+                        recipe = ("tail", orig, rng.randrange(PREFIX, size),
                                 rng.randrange(1, 256))
                     elif size > 1 and r2 < TAIL_ONLY_SHARE + HEADER_SHARE:
-                        spec = ("header", orig, other,
+                        recipe = ("header", orig, other,
                                 rng.randrange(1, min(size, PREFIX)))
                     else:
-                        spec = ("new", other)
-                yield rng.randrange(self.dirs), idx, size, spec
+                        recipe = ("new", other)
+                yield rng.randrange(self.dirs), idx, size, recipe
                 idx += 1
             made += k
 
@@ -152,18 +152,18 @@ class Plan:
             idx += 1
 
 
-def content(size, spec):
-    kind = spec[0]
+def content(size, recipe):
+    kind = recipe[0]
     if kind in ("orig", "copy", "new"):
-        return random.Random(spec[1]).randbytes(size)
+        return random.Random(recipe[1]).randbytes(size)
     if kind == "tail":
-        b = bytearray(random.Random(spec[1]).randbytes(size))
-        b[spec[2]] ^= spec[3]
+        b = bytearray(random.Random(recipe[1]).randbytes(size))
+        b[recipe[2]] ^= recipe[3]
         return b
     if kind == "header":
-        base = random.Random(spec[1]).randbytes(size)
-        h = spec[3]
-        rest = bytearray(random.Random(spec[2]).randbytes(size - h))
+        base = random.Random(recipe[1]).randbytes(size)
+        h = recipe[3]
+        rest = bytearray(random.Random(recipe[2]).randbytes(size - h))
         if rest[0] == base[h]:
             rest[0] ^= 0x5A  # make sure it differs right after the header
         return base[:h] + rest
@@ -203,8 +203,8 @@ def run(args):
     flags = os.O_WRONLY | os.O_CREAT | os.O_EXCL | getattr(os, "O_CLOEXEC", 0)
     count = 0
     progress_every = max(1, args.files // 10)
-    for d, i, size, spec in plan.entries():
-        kinds[spec[0]] += 1
+    for d, i, size, recipe in plan.entries():
+        kinds[recipe[0]] += 1
         size_count[size] = size_count.get(size, 0) + 1
         total_bytes += size
         disk_bytes += (size + 4095) // 4096 * 4096
@@ -212,7 +212,7 @@ def run(args):
             path = os.path.join(args.out, paths[d], "f%07d.dat" % i)
             fd = os.open(path, flags, 0o644)
             try:
-                write_all(fd, content(size, spec))
+                write_all(fd, content(size, recipe))
             finally:
                 os.close(fd)
         count += 1
