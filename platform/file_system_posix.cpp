@@ -115,16 +115,13 @@ class SingleEntryListing final : public DirectoryListing {
 class PatternListing final : public DirectoryListing {
  public:
   PatternListing(UniqueDir dir, std::string_view component, DirectoryId id)
-      : dir_(std::move(dir)),
-        component_(component),
-        everyName_(component == "*.*" || component == "*"),
-        id_(id) {}
+      : dir_(std::move(dir)), component_(component), id_(id) {}
   const DirectoryEntry& entry() const override { return entry_; }
   DirectoryId directory() const override { return id_; }
   bool next() override {
     const int fd = ::dirfd(dir_.get());
     while (const dirent* raw = ::readdir(dir_.get())) {
-      if (!everyName_ && !matchesWildcard(component_, raw->d_name)) continue;
+      if (!matchesWildcard(component_, raw->d_name)) continue;
       if (describeEntry(fd, *raw, entry_)) return true;
     }
     return false;
@@ -133,7 +130,6 @@ class PatternListing final : public DirectoryListing {
  private:
   UniqueDir dir_;
   std::string component_;
-  bool everyName_;
   DirectoryId id_;
   DirectoryEntry entry_;
 };
