@@ -54,7 +54,7 @@ std::uint64_t FileRecord::pendingSampleLength(std::int32_t blockSize) const {
 
 std::uint32_t FileRecord::sampleDigest(std::int32_t blockSize, HeadReader& reader) {
   if (digest != 0) return digest;
-  const std::uint64_t length = sampleLength(size, blockSize);
+  const std::uint64_t length = pendingSampleLength(blockSize);
   // Nothing to sum: the result is 0 whether or not the file opens.
   if (length == 0) return 0;
   // Bytes that never arrive (the file shrank, a read failed) count as zero,
