@@ -26,8 +26,8 @@ void groupSameDigestFiles(std::vector<FileRecord>& files, std::int32_t blockSize
   std::size_t announced = 0;
   for (std::size_t i = 0; i < readingOrder.size(); ++i) {
     // Tell the reader what comes next, so that it can fetch ahead.
-    for (; announced < readingOrder.size() && announced <= i + readAhead && readAhead > 0;
-         ++announced) {
+    const std::size_t horizon = readAhead == 0 ? 0 : std::min(readingOrder.size(), i + readAhead + 1);
+    for (; announced < horizon; ++announced) {
       const FileRecord& next = *readingOrder[announced];
       const std::uint64_t length = next.pendingSampleLength(blockSize);
       if (length > 0) reader->expect(next.path, length);
