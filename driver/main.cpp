@@ -4,8 +4,10 @@
 
 #include "driver/command_line.h"
 #include "driver/run.h"
-#include "platform/console.h"
+#include "platform/open_file_limit.h"
 #include "platform/real_file_system.h"
+#include "platform/terminal.h"
+#include "resolution/notes.h"
 
 int main(int argc, char** argv) {
   // Every line is flushed anyway; unsynchronised streams just write less
@@ -17,7 +19,9 @@ int main(int argc, char** argv) {
   const std::vector<std::string_view> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
   const dupsieve::Settings settings = dupsieve::readCommandLine(arguments);
   dupsieve::RealFileSystem fileSystem;
+  dupsieve::Notes notes(std::cerr, dupsieve::isTerminal(dupsieve::StandardStream::Error),
+                        dupsieve::isTerminal(dupsieve::StandardStream::Input));
   dupsieve::runSearch(settings, fileSystem, std::cin, std::cout,
-                      dupsieve::standardOutputIsTerminal());
+                      dupsieve::isTerminal(dupsieve::StandardStream::Output), notes);
   return 0;
 }

@@ -24,7 +24,7 @@ void writeCount(std::ostream& out, std::size_t count, std::string_view text) {
 }  // namespace
 
 void runSearch(const Settings& settings, FileSystem& fileSystem, std::istream& in,
-               std::ostream& out, bool escapeControls) {
+               std::ostream& out, bool escapeControls, Notes& notes) {
   std::vector<FileRecord> files;
   std::vector<Group> groups;
 
@@ -48,7 +48,7 @@ void runSearch(const Settings& settings, FileSystem& fileSystem, std::istream& i
   writeCount(out, groups.size(), " pairs of doubtful files were found.");
   out << '\n' << std::flush;
 
-  const GroupReporter report(ConsoleIo{out, in, escapeControls, fileSystem});
+  const GroupReporter report(ConsoleIo{out, in, escapeControls, fileSystem, notes});
   for (Group& group : groups) report(group);
 }
 

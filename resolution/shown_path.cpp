@@ -1,5 +1,7 @@
 #include "resolution/shown_path.h"
 
+#include <sstream>
+
 namespace dupsieve {
 namespace {
 
@@ -37,6 +39,12 @@ void writeShownPath(std::ostream& out, std::string_view path, bool escapeControl
     plainFrom = i + 1;
   }
   out.write(path.data() + plainFrom, static_cast<std::streamsize>(path.size() - plainFrom));
+}
+
+std::string shownPath(std::string_view path, bool escapeControls) {
+  std::ostringstream out;
+  writeShownPath(out, path, escapeControls);
+  return std::move(out).str();
 }
 
 }  // namespace dupsieve

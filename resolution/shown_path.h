@@ -1,6 +1,7 @@
 #pragma once
 
 #include <ostream>
+#include <string>
 #include <string_view>
 
 namespace dupsieve {
@@ -10,5 +11,8 @@ namespace dupsieve {
 // name cannot move a terminal's cursor or pose as a prompt; otherwise the
 // path goes out byte for byte.
 void writeShownPath(std::ostream& out, std::string_view path, bool escapeControls);
+
+// The same, as a string.
+std::string shownPath(std::string_view path, bool escapeControls);
 
 }  // namespace dupsieve

@@ -11,6 +11,7 @@
 
 #include "catalogue/compare_mode.h"
 #include "driver/command_line.h"
+#include "tests/support/captured_notes.h"
 #include "tests/support/expected_output.h"
 #include "tests/support/fake_file_system.h"
 
@@ -35,7 +36,8 @@ class RunSearch : public ::testing::Test {
   std::string run(const Settings& settings, const std::string& answers = "") {
     std::istringstream in(answers);
     std::ostringstream out;
-    runSearch(settings, fake, in, out, false);
+    testing::CapturedNotes notes;
+    runSearch(settings, fake, in, out, false, notes.notes);
     return out.str();
   }
 
@@ -183,7 +185,8 @@ TEST_F(RunSearch, CountsAreDecimalWhateverBaseTheStreamWasLeftIn) {
   std::istringstream in("");
   std::ostringstream out;
   out << std::hex;
-  runSearch(settingsFor({"-r", "same"}), fake, in, out, false);
+  testing::CapturedNotes notes;
+  runSearch(settingsFor({"-r", "same"}), fake, in, out, false, notes.notes);
   EXPECT_EQ(out.str(), "serching all files.\n"
                        "11 files were found.\n"
                        "removing file-info registered repeatedly.\n"

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/captured_notes.h"
 #include "tests/support/answers_after_action.h"
 #include "tests/support/expected_output.h"
 #include "tests/support/fake_file_system.h"
@@ -30,7 +31,8 @@ FileRecord listed(FakeFileSystem& fake, const std::string& path) {
 std::string ask(FakeFileSystem& fake, const std::vector<FileRecord>& records, std::istream& in,
                 bool escapeControls = false) {
   std::ostringstream out;
-  const DeletionPrompt prompt(ConsoleIo{out, in, escapeControls, fake});
+  testing::CapturedNotes notes;
+  const DeletionPrompt prompt(ConsoleIo{out, in, escapeControls, fake, notes.notes});
   for (const FileRecord& record : records) prompt(record);
   return out.str();
 }
@@ -223,7 +225,8 @@ TEST(DeletionPromptTest, DeletesNothingWhenTheFileChangedWhileThePromptWaited) {
         },
         "y\n");
     std::istream in(&answers);
-    const DeletionPrompt promptFor(ConsoleIo{out, in, false, fake});
+    testing::CapturedNotes notes;
+    const DeletionPrompt promptFor(ConsoleIo{out, in, false, fake, notes.notes});
     promptFor(record);
 
     EXPECT_TRUE(answers.actionRan()) << c.what;

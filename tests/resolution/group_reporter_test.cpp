@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/captured_notes.h"
 #include "tests/support/answers_after_action.h"
 #include "tests/support/expected_output.h"
 #include "tests/support/fake_file_system.h"
@@ -32,7 +33,8 @@ FileRecord member(FakeFileSystem& fake, const std::string& path, std::uint32_t d
 std::string report(FakeFileSystem& fake, std::vector<Group>& groups, std::istream& in,
                    bool escapeControls = false) {
   std::ostringstream out;
-  const GroupReporter reporter(ConsoleIo{out, in, escapeControls, fake});
+  testing::CapturedNotes notes;
+  const GroupReporter reporter(ConsoleIo{out, in, escapeControls, fake, notes.notes});
   for (Group& group : groups) reporter(group);
   return out.str();
 }
@@ -58,7 +60,8 @@ TEST(GroupReporterTest, ListsEveryMemberThenPromptsForEachOnOneLine) {
   std::string writtenBeforeTheFirstAnswer;
   AnswersAfterAction answers([&] { writtenBeforeTheFirstAnswer = out.str(); }, "n y\n");
   std::istream in(&answers);
-  const GroupReporter reporter(ConsoleIo{out, in, false, fake});
+  testing::CapturedNotes notes;
+  const GroupReporter reporter(ConsoleIo{out, in, false, fake, notes.notes});
   reporter(groups[0]);
 
   const std::string listing =
@@ -99,7 +102,8 @@ TEST(GroupReporterTest, SizesPrintInDecimalAndDigestsInLowerCaseHexWithoutPaddin
   std::istringstream in("");
   std::ostringstream out;
   out << std::hex;  // whatever base the stream was left in
-  const GroupReporter reporter(ConsoleIo{out, in, false, fake});
+  testing::CapturedNotes notes;
+  const GroupReporter reporter(ConsoleIo{out, in, false, fake, notes.notes});
   for (Group& group : groups) reporter(group);
 
   EXPECT_EQ(out.str(),
@@ -258,7 +262,8 @@ TEST(GroupReporterTest, KeepsAFileRewrittenWhileItsPromptWaited) {
       },
       "y y\n");
   std::istream in(&answers);
-  const GroupReporter reporter(ConsoleIo{out, in, false, fake});
+  testing::CapturedNotes notes;
+  const GroupReporter reporter(ConsoleIo{out, in, false, fake, notes.notes});
   reporter(groups[0]);
 
   EXPECT_TRUE(answers.actionRan());

@@ -1,11 +1,8 @@
-#include "platform/console.h"
+#include "platform/open_file_limit.h"
 
 #include <sys/resource.h>
-#include <unistd.h>
 
 namespace dupsieve {
-
-bool standardOutputIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
 
 void raiseOpenFileLimit() {
   // A path cannot be longer than 4096 bytes, so no walk is deeper than that.

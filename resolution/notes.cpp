@@ -1,0 +1,45 @@
+#include "resolution/notes.h"
+
+#include "resolution/shown_path.h"
+
+namespace dupsieve {
+
+void Notes::failure(std::string_view line) { writeLine(line); }
+
+void Notes::hint(std::string_view line) {
+  if (errorIsTerminal_) writeLine(line);
+}
+
+void Notes::forAnswerer(std::string_view line) {
+  if (personAnswering()) writeLine(line);
+}
+
+void Notes::status(std::string_view text) {
+  if (!errorIsTerminal_) return;
+  // Carriage return and blanks rather than terminal control sequences: every
+  // console understands them, and a shorter text must not leave the tail of
+  // a longer one behind.
+  err_ << '\r' << text;
+  if (text.size() < statusWidth_) {
+    err_ << std::string(statusWidth_ - text.size(), ' ') << '\r' << text;
+  }
+  err_ << std::flush;
+  statusWidth_ = text.size();
+}
+
+void Notes::clearStatus() {
+  if (statusWidth_ == 0) return;
+  err_ << '\r' << std::string(statusWidth_, ' ') << '\r' << std::flush;
+  statusWidth_ = 0;
+}
+
+std::string Notes::shownPath(std::string_view path) const {
+  return dupsieve::shownPath(path, errorIsTerminal_);
+}
+
+void Notes::writeLine(std::string_view line) {
+  clearStatus();
+  err_ << line << '\n' << std::flush;
+}
+
+}  // namespace dupsieve

@@ -1,0 +1,66 @@
+#include "resolution/notes.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/support/captured_notes.h"
+
+namespace dupsieve {
+namespace {
+
+using testing::CapturedNotes;
+
+void writeOneOfEach(Notes& notes) {
+  notes.failure("f");
+  notes.hint("h");
+  notes.forAnswerer("a");
+}
+
+TEST(Notes, EachKindReachesOnlyItsAudience) {
+  struct Case {
+    bool errorIsTerminal;
+    bool inputIsTerminal;
+    std::string written;
+  };
+  const Case cases[] = {
+      {false, false, "f\n"},        // a script: failures only
+      {false, true, "f\n"},         // a person typing, notes going to a file
+      {true, false, "f\nh\n"},      // answers piped in, someone watching
+      {true, true, "f\nh\na\n"},    // a person at the terminal
+  };
+  for (const Case& c : cases) {
+    CapturedNotes captured(c.errorIsTerminal, c.inputIsTerminal);
+    writeOneOfEach(captured.notes);
+    EXPECT_EQ(captured.err.str(), c.written)
+        << "error terminal " << c.errorIsTerminal << ", input terminal " << c.inputIsTerminal;
+  }
+}
+
+TEST(Notes, StatusLineIsRewrittenInPlaceAndErasedBeforeOtherLines) {
+  CapturedNotes captured(true);
+  captured.notes.status("12 files");
+  captured.notes.status("7 f");  // shorter: the tail of the longer text is blanked
+  captured.notes.hint("next");
+  captured.notes.clearStatus();  // nothing left to erase
+  EXPECT_EQ(captured.err.str(), "\r12 files"
+                                "\r7 f     \r7 f"
+                                "\r   \r"
+                                "next\n");
+}
+
+TEST(Notes, NoStatusLineUnlessStandardErrorIsATerminal) {
+  CapturedNotes captured(false);
+  captured.notes.status("12 files");
+  captured.notes.clearStatus();
+  captured.notes.failure("gone");
+  EXPECT_EQ(captured.err.str(), "gone\n");
+}
+
+TEST(Notes, PathsAreEscapedOnlyForATerminal) {
+  EXPECT_EQ(CapturedNotes(true).notes.shownPath("a\x1b[2Jb"), "a\\x1b[2Jb");
+  EXPECT_EQ(CapturedNotes(false).notes.shownPath("a\x1b[2Jb"), "a\x1b[2Jb");
+}
+
+}  // namespace
+}  // namespace dupsieve
