@@ -50,6 +50,7 @@ void DirectoryWalker::walk(std::string& pattern) const {
     path.reserve(prefixEnd + entry.name.size());
     path.append(pattern, 0, prefixEnd).append(entry.name);
     files_->emplace_back(std::move(path), entry.size, listing->directory(), entry.inode);
+    if (files_->size() % kProgressStep == 0) progress_->filesFound(files_->size());
   } while (listing->next());
 }
 

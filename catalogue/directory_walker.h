@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "catalogue/file_record.h"
+#include "catalogue/progress_observer.h"
 #include "platform/file_system.h"
 
 namespace dupsieve {
@@ -13,9 +14,9 @@ namespace dupsieve {
 class DirectoryWalker {
  public:
   DirectoryWalker(std::vector<FileRecord>& files, bool includeEmpty, bool recurse,
-                  FileSystem& fileSystem)
+                  FileSystem& fileSystem, ProgressObserver& progress = noProgress())
       : includeEmpty_(includeEmpty), recurse_(recurse), files_(&files),
-        fileSystem_(&fileSystem) {}
+        fileSystem_(&fileSystem), progress_(&progress) {}
 
   // Walks a start pattern: it yields the entries it names (a directory named
   // without wildcards is listed only when descending). With recursion on, a
@@ -32,6 +33,7 @@ class DirectoryWalker {
   bool recurse_;
   std::vector<FileRecord>* files_;
   FileSystem* fileSystem_;
+  ProgressObserver* progress_;  // told the size of the file list every kProgressStep files
 };
 
 }  // namespace dupsieve

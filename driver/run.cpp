@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "catalogue/directory_walker.h"
+#include "driver/status_line_progress.h"
 #include "narrowing/repeated_registrations.h"
 #include "narrowing/same_digest_groups.h"
 #include "narrowing/same_size_candidates.h"
@@ -28,9 +29,15 @@ void runSearch(const Settings& settings, FileSystem& fileSystem, std::istream& i
   std::vector<FileRecord> files;
   std::vector<Group> groups;
 
+  // A live counter on a terminal's standard error while the long stages
+  // run; erased before the next line of standard output.
+  StatusLineProgress progress(notes);
+
   writeProgress(out, "serching all files.");
-  const DirectoryWalker walker(files, settings.includeEmpty, settings.recurse, fileSystem);
+  const DirectoryWalker walker(files, settings.includeEmpty, settings.recurse, fileSystem,
+                               progress);
   for (const std::string& start : settings.startDirectories) walker(start);
+  notes.clearStatus();
   writeCount(out, files.size(), " files were found.");
 
   writeProgress(out, "removing file-info registered repeatedly.");
@@ -44,7 +51,8 @@ void runSearch(const Settings& settings, FileSystem& fileSystem, std::istream& i
   writeCount(out, files.size(), " files were found.");
 
   writeProgress(out, "serching doubtful same-hashed files.");
-  groupSameDigestFiles(files, settings.blockSize, groups, fileSystem);
+  groupSameDigestFiles(files, settings.blockSize, groups, fileSystem, progress);
+  notes.clearStatus();
   writeCount(out, groups.size(), " pairs of doubtful files were found.");
   out << '\n' << std::flush;
 

@@ -9,7 +9,8 @@
 namespace dupsieve {
 
 void groupSameDigestFiles(std::vector<FileRecord>& files, std::int32_t blockSize,
-                          std::vector<Group>& groups, FileSystem& fileSystem) {
+                          std::vector<Group>& groups, FileSystem& fileSystem,
+                          ProgressObserver& progress) {
   // Read the heads directory by directory, so that one pass reader can open
   // a directory's files relative to it, and within a directory in the order
   // of the inode numbers, which on most file systems follows where the files
@@ -33,6 +34,7 @@ void groupSameDigestFiles(std::vector<FileRecord>& files, std::int32_t blockSize
       if (length > 0) reader->expect(next.path, length);
     }
     readingOrder[i]->sampleDigest(blockSize, *reader);
+    if ((i + 1) % kProgressStep == 0) progress.candidatesRead(i + 1, readingOrder.size());
   }
 
   std::stable_sort(files.begin(), files.end());

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "catalogue/file_record.h"
+#include "catalogue/progress_observer.h"
 #include "platform/file_system.h"
 
 namespace dupsieve {
@@ -17,8 +18,10 @@ using Group = std::vector<FileRecord>;
 // ascending size, then digest. The members are moved out of the file list,
 // which nothing reads afterwards.
 // Requires CompareMode::BySizeAndDigest and candidates in ascending size,
-// then path, as selectSameSizeCandidates leaves them.
+// then path, as selectSameSizeCandidates leaves them. `progress` hears how
+// many candidates have been read.
 void groupSameDigestFiles(std::vector<FileRecord>& files, std::int32_t blockSize,
-                          std::vector<Group>& groups, FileSystem& fileSystem);
+                          std::vector<Group>& groups, FileSystem& fileSystem,
+                          ProgressObserver& progress = noProgress());
 
 }  // namespace dupsieve

@@ -25,12 +25,20 @@ void Notes::status(std::string_view text) {
   }
   err_ << std::flush;
   statusWidth_ = text.size();
+  statusChangedAt_ = clock_();
 }
 
 void Notes::clearStatus() {
+  if (!errorIsTerminal_) return;
+  // A new stage (or the line just written) gets a quiet interval too.
+  statusChangedAt_ = clock_();
   if (statusWidth_ == 0) return;
   err_ << '\r' << std::string(statusWidth_, ' ') << '\r' << std::flush;
   statusWidth_ = 0;
+}
+
+bool Notes::statusDue() const {
+  return errorIsTerminal_ && clock_() - statusChangedAt_ >= kStatusInterval;
 }
 
 std::string Notes::shownPath(std::string_view path) const {

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace dupsieve {
 
@@ -17,8 +20,17 @@ namespace dupsieve {
 // Scripts and stored outputs therefore see nothing new but failures.
 class Notes {
  public:
-  Notes(std::ostream& err, bool errorIsTerminal, bool inputIsTerminal)
-      : err_(err), errorIsTerminal_(errorIsTerminal), inputIsTerminal_(inputIsTerminal) {}
+  using Clock = std::function<std::chrono::steady_clock::time_point()>;
+
+  // How long a status stays before the next may replace it, and how long
+  // the notes stay quiet before their first status: a few updates a second
+  // are all that anyone can read, and a short run shows none.
+  static constexpr std::chrono::milliseconds kStatusInterval{250};
+
+  Notes(std::ostream& err, bool errorIsTerminal, bool inputIsTerminal,
+        Clock clock = [] { return std::chrono::steady_clock::now(); })
+      : err_(err), errorIsTerminal_(errorIsTerminal), inputIsTerminal_(inputIsTerminal),
+        clock_(std::move(clock)), statusChangedAt_(clock_()) {}
   Notes(const Notes&) = delete;
   Notes& operator=(const Notes&) = delete;
 
@@ -36,6 +48,12 @@ class Notes {
   void status(std::string_view text);
   void clearStatus();
 
+  // True when a status would be shown and is due: standard error is a
+  // terminal, and kStatusInterval has passed since a status was last shown
+  // or erased (or since the notes were made). Callers ask before building
+  // a status text, so that the line changes at most a few times a second.
+  bool statusDue() const;
+
   // `path` as a note names it: escaped like a shown path when standard error
   // is a terminal, byte for byte otherwise.
   std::string shownPath(std::string_view path) const;
@@ -46,6 +64,8 @@ class Notes {
   std::ostream& err_;
   bool errorIsTerminal_;
   bool inputIsTerminal_;
+  Clock clock_;
+  std::chrono::steady_clock::time_point statusChangedAt_;
   std::size_t statusWidth_ = 0;  // characters of the status line on screen, 0 when none
 };
 

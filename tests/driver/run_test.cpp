@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <initializer_list>
 #include <ios>
 #include <sstream>
@@ -238,6 +239,53 @@ TEST_F(RunSearch, IncludeEmptyMakesEmptyFilesCandidates) {
                                                             "Delete d/e1 ? (y/other): "
                                                             "Delete d/e2 ? (y/other): \n");
   EXPECT_EQ(fake.deletedPaths, (std::vector<std::string>{"d/e1"}));
+}
+
+// Standard output and standard error on one terminal, as a person sees
+// them, with a clock that moves on by `step` each time it is read.
+class RunOnTerminal : public RunSearch {
+ protected:
+  std::string runOnScreen(const Settings& settings, std::chrono::milliseconds step) {
+    std::istringstream in("");
+    std::ostringstream screen;
+    Notes notes(screen, true, false, [this, step] { return now += step; });
+    runSearch(settings, fake, in, screen, false, notes);
+    return screen.str();
+  }
+
+  void addSameFiles(int count) {
+    for (int i = 0; i < count; ++i) fake.addFile("d/f" + std::to_string(1000 + i), "same");
+  }
+
+  std::chrono::steady_clock::time_point now;
+};
+
+TEST_F(RunOnTerminal, ACounterRunsWhileTheLongStagesRunAndIsErasedBeforeEachCountLine) {
+  addSameFiles(130);
+  const std::string blanks(26, ' ');
+  // Every status is due when a second passes between two looks at the
+  // clock; the stages report every 64 items.
+  const std::string screen = runOnScreen(settingsFor({"-r", "d"}), std::chrono::seconds(1));
+  const std::string countsWithCounters =
+      "serching all files.\n"
+      "\r64 files found\r128 files found\r" + blanks.substr(0, 15) + "\r"
+      "130 files were found.\n"
+      "removing file-info registered repeatedly.\n"
+      "130 files were actually found.\n"
+      "serching doubtful same-sized files.\n"
+      "130 files were found.\n"
+      "serching doubtful same-hashed files.\n"
+      "\r64 of 130 candidates read\r128 of 130 candidates read\r" + blanks + "\r"
+      "1 pairs of doubtful files were found.\n\n";
+  EXPECT_EQ(screen.substr(0, countsWithCounters.size()), countsWithCounters);
+  EXPECT_EQ(screen.substr(countsWithCounters.size()),
+            run(settingsFor({"-r", "d"})).substr(countLines(130, 130, 130, 1).size()));
+}
+
+TEST_F(RunOnTerminal, NoCounterBeforeItsIntervalHasPassed) {
+  addSameFiles(300);
+  EXPECT_EQ(runOnScreen(settingsFor({"-r", "d"}), std::chrono::milliseconds(0)),
+            run(settingsFor({"-r", "d"})));
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <sstream>
 #include <string>
 
 #include "tests/support/captured_notes.h"
@@ -55,6 +57,33 @@ TEST(Notes, NoStatusLineUnlessStandardErrorIsATerminal) {
   captured.notes.clearStatus();
   captured.notes.failure("gone");
   EXPECT_EQ(captured.err.str(), "gone\n");
+}
+
+TEST(Notes, AStatusIsDueOnlyAfterAQuietIntervalSinceTheLastChange) {
+  using std::chrono::milliseconds;
+  std::chrono::steady_clock::time_point now;
+  std::ostringstream err;
+  Notes notes(err, true, false, [&now] { return now; });
+  const milliseconds interval = Notes::kStatusInterval;
+
+  EXPECT_FALSE(notes.statusDue());  // a run that ends this soon shows nothing
+  now += interval - milliseconds(1);
+  EXPECT_FALSE(notes.statusDue());
+  now += milliseconds(1);
+  EXPECT_TRUE(notes.statusDue());
+
+  notes.status("1");
+  EXPECT_FALSE(notes.statusDue());
+  now += interval;
+  EXPECT_TRUE(notes.statusDue());
+
+  notes.clearStatus();  // the next stage starts quiet too
+  EXPECT_FALSE(notes.statusDue());
+  now += interval;
+  EXPECT_TRUE(notes.statusDue());
+
+  CapturedNotes script(false);
+  EXPECT_FALSE(script.notes.statusDue());
 }
 
 TEST(Notes, PathsAreEscapedOnlyForATerminal) {
