@@ -33,6 +33,7 @@ Settings readCommandLine(std::span<const std::string_view> arguments) {
       settings.startDirectories.push_back(normaliseOperand(argument));
       continue;
     }
+    settings.options.emplace_back(argument);
     if (argument.size() < 2) continue;
     switch (argument[1]) {
       case 'b': readBlockSize(argument.substr(2), settings.blockSize); break;

@@ -13,6 +13,7 @@ struct Settings {
   bool recurse = false;          // descend into directories
   bool includeEmpty = false;     // record entries of size 0
   std::vector<std::string> startDirectories;  // in command-line order, repeats kept
+  std::vector<std::string> options;  // every argument that began with "-", as given
 };
 
 // Reads the arguments after the program's name, left to right. "-b<n>",

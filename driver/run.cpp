@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "catalogue/directory_walker.h"
+#include "driver/hints.h"
 #include "driver/status_line_progress.h"
 #include "narrowing/repeated_registrations.h"
 #include "narrowing/same_digest_groups.h"
@@ -54,6 +55,7 @@ void runSearch(const Settings& settings, FileSystem& fileSystem, std::istream& i
   groupSameDigestFiles(files, settings.blockSize, groups, fileSystem, progress);
   notes.clearStatus();
   writeCount(out, groups.size(), " pairs of doubtful files were found.");
+  writeHints(settings, fileSystem, notes);
   out << '\n' << std::flush;
 
   const GroupReporter report(ConsoleIo{out, in, escapeControls, fileSystem, notes});
