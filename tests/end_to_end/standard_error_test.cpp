@@ -1,0 +1,65 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/error_stream_run.h"
+#include "tests/support/expected_output.h"
+#include "tests/support/temp_dir.h"
+
+namespace dupsieve {
+namespace {
+
+using testing::ErrorTo;
+using testing::TempDir;
+using testing::TwoStreamResult;
+using testing::countLines;
+using testing::groupBlock;
+
+// Standard output must not depend on where standard error goes, and what
+// the tool adds on a terminal must not reach a file.
+void expectSameOutputAndNothingInAFile(const TwoStreamResult& onTerminal,
+                                       const TwoStreamResult& intoFile) {
+  ASSERT_TRUE(onTerminal.finished);
+  ASSERT_TRUE(intoFile.finished);
+  EXPECT_EQ(onTerminal.output, intoFile.output);
+  EXPECT_EQ(intoFile.error, "");
+  EXPECT_EQ(onTerminal.exitStatus, 0);
+  EXPECT_EQ(intoFile.exitStatus, 0);
+}
+
+TEST(StandardError, HintsReachATerminalOnlyAndStandardOutputStaysTheSame) {
+  const TempDir tree;
+  tree.write("photos/a.jpg", "abc");
+  tree.write("photos/b.jpg", "abc");
+  const std::vector<std::string> arguments{"--help", "-h", "photos", "backup"};
+
+  const TwoStreamResult onTerminal = runDupsieveWithError(arguments, "", tree.path(), ErrorTo::Terminal);
+  const TwoStreamResult intoFile = runDupsieveWithError(arguments, "", tree.path(), ErrorTo::File);
+
+  expectSameOutputAndNothingInAFile(onTerminal, intoFile);
+  EXPECT_EQ(intoFile.output, countLines(0, 0, 0, 0));
+  EXPECT_EQ(onTerminal.error,
+            "dupsieve has no long options; see man dupsieve\n"
+            "-h is not an option of dupsieve; see man dupsieve\n"
+            "photos is a directory: give -r to search inside it\n"
+            "backup: no such file or directory\n");
+}
+
+TEST(StandardError, ARunWithNothingToSayLeavesATerminalUntouched) {
+  const TempDir tree;
+  tree.write("photos/a.jpg", "abc");
+  tree.write("backup/a.jpg", "abc");
+  const std::vector<std::string> arguments{"-r", "photos", "backup"};
+
+  const TwoStreamResult onTerminal = runDupsieveWithError(arguments, "n n", tree.path(), ErrorTo::Terminal);
+  const TwoStreamResult intoFile = runDupsieveWithError(arguments, "n n", tree.path(), ErrorTo::File);
+
+  expectSameOutputAndNothingInAFile(onTerminal, intoFile);
+  EXPECT_EQ(intoFile.output,
+            countLines(2, 2, 2, 1) + groupBlock({"backup/a.jpg", "photos/a.jpg"}, "3", "636261"));
+  EXPECT_EQ(onTerminal.error, "");
+}
+
+}  // namespace
+}  // namespace dupsieve
