@@ -9,53 +9,46 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <stdexcept>
-#include <thread>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "tests/support/temp_dir.h"
 
 namespace dupsieve::testing {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-constexpr std::chrono::seconds kPatience{10};
+// Long enough for a loaded machine, short enough that a stalled run fails
+// the test instead of hanging the suite.
+constexpr int kPatienceMs = 10000;
 
-// Both sides of a new terminal, the screen side set raw so that no line
-// ending is translated. The screen side stays open until the child has it,
-// or reading the control side could fail before the child wrote anything.
-struct Terminal {
-  int control = -1;
-  int screen = -1;
-};
-
-Terminal openRawTerminal() {
-  Terminal terminal;
-  terminal.control = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+// Opens a new terminal, sets its screen side raw (no line-ending
+// translation) and returns both sides. The screen side must stay open until
+// the child has it: reading the control side fails while no one has the
+// screen open.
+std::pair<int, int> openRawTerminal() {
+  const int control = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   char name[256];
-  if (terminal.control < 0 || ::grantpt(terminal.control) != 0 ||
-      ::unlockpt(terminal.control) != 0 || ::ptsname_r(terminal.control, name, sizeof name) != 0) {
+  if (control < 0 || ::grantpt(control) != 0 || ::unlockpt(control) != 0 ||
+      ::ptsname_r(control, name, sizeof name) != 0) {
     throw std::runtime_error("cannot set up a terminal");
   }
-  terminal.screen = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+  const int screen = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
   struct termios mode {};
-  if (terminal.screen < 0 || ::tcgetattr(terminal.screen, &mode) != 0) {
-    throw std::runtime_error("cannot open the terminal");
-  }
+  if (screen < 0 || ::tcgetattr(screen, &mode) != 0) throw std::runtime_error("cannot open the terminal");
   ::cfmakeraw(&mode);
-  ::tcsetattr(terminal.screen, TCSANOW, &mode);
-  return terminal;
+  ::tcsetattr(screen, TCSANOW, &mode);
+  return {control, screen};
 }
 
-// Reads the terminal until the child's side of it is closed (reading then
-// fails) or the deadline passes; true when it was closed in time.
-bool drain(int control, std::string& text, Clock::time_point deadline) {
+// Appends what the terminal shows until the child's side is closed (reading
+// then fails); false when that takes longer than the patience allows.
+bool drain(int control, std::string& text) {
   char buffer[4096];
   for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    if (left.count() <= 0) return false;
     pollfd waiting{control, POLLIN, 0};
-    const int ready = ::poll(&waiting, 1, static_cast<int>(left.count()));
+    const int ready = ::poll(&waiting, 1, kPatienceMs);
     if (ready < 0 && errno == EINTR) continue;
     if (ready == 0) return false;
     const ssize_t got = ::read(control, buffer, sizeof buffer);
@@ -63,17 +56,6 @@ bool drain(int control, std::string& text, Clock::time_point deadline) {
     if (got <= 0) return true;
     text.append(buffer, static_cast<std::size_t>(got));
   }
-}
-
-// Waits for the child until the deadline, then kills it.
-bool waitUntil(pid_t child, Clock::time_point deadline, int& status) {
-  while (Clock::now() < deadline) {
-    if (::waitpid(child, &status, WNOHANG) == child) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  ::kill(child, SIGKILL);
-  ::waitpid(child, &status, 0);
-  return false;
 }
 
 }  // namespace
@@ -85,7 +67,8 @@ TwoStreamResult runDupsieveWithError(const std::vector<std::string>& arguments,
   const std::string inputPath = scratch.write("stdin", input);
   const std::string outputPath = scratch / "stdout";
   const std::string errorPath = scratch / "stderr";
-  const Terminal terminal = error == ErrorTo::Terminal ? openRawTerminal() : Terminal{};
+  const auto [control, screen] =
+      error == ErrorTo::Terminal ? openRawTerminal() : std::pair<int, int>{-1, -1};
 
   std::vector<std::string> strings{DUPSIEVE_BINARY};
   strings.insert(strings.end(), arguments.begin(), arguments.end());
@@ -98,9 +81,7 @@ TwoStreamResult runDupsieveWithError(const std::vector<std::string>& arguments,
   if (child == 0) {
     const int in = ::open(inputPath.c_str(), O_RDONLY);
     const int out = ::open(outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int err = error == ErrorTo::Terminal
-                        ? terminal.screen
-                        : ::open(errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int err = screen >= 0 ? screen : ::open(errorPath.c_str(), O_WRONLY | O_CREAT, 0600);
     if (in < 0 || out < 0 || err < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 ||
         ::dup2(err, 2) < 0 || ::chdir(workingDirectory.c_str()) != 0) {
       ::_exit(127);
@@ -110,18 +91,20 @@ TwoStreamResult runDupsieveWithError(const std::vector<std::string>& arguments,
   }
 
   TwoStreamResult result;
-  const Clock::time_point deadline = Clock::now() + kPatience;
-  bool ended = true;
-  if (error == ErrorTo::Terminal) {
-    ::close(terminal.screen);
-    ended = drain(terminal.control, result.error, deadline);
-    ::close(terminal.control);
+  result.finished = true;
+  if (control >= 0) {
+    ::close(screen);
+    result.finished = drain(control, result.error);
+    ::close(control);
+    if (!result.finished) ::kill(child, SIGKILL);
   }
   int status = 0;
-  result.finished = waitUntil(child, ended ? deadline : Clock::now(), status) && WIFEXITED(status);
+  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  result.finished = result.finished && WIFEXITED(status);
   result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   result.output = scratch.read("stdout");
-  if (error == ErrorTo::File) result.error = scratch.read("stderr");
+  if (control < 0) result.error = scratch.read("stderr");
   return result;
 }
 

@@ -18,7 +18,8 @@ struct TwoStreamResult {
 // Runs the built dupsieve binary in `workingDirectory` with `arguments` and
 // `input` on standard input (then end of input), standard output into a
 // file, and standard error on a terminal (raw, so bytes arrive as written)
-// or into a file. A run that stalls is killed after a generous limit.
+// or into a file. A run that stalls with standard error on a terminal is
+// killed after a generous limit; `finished` then stays false.
 TwoStreamResult runDupsieveWithError(const std::vector<std::string>& arguments,
                                      const std::string& input,
                                      const std::string& workingDirectory, ErrorTo error);
