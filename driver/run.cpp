@@ -48,7 +48,7 @@ void runSearch(const Settings& settings, FileSystem& fileSystem, std::istream& i
   writeCount(out, groups.size(), " pairs of doubtful files were found.");
   out << '\n' << std::flush;
 
-  const GroupReporter report(ConsoleIo{out, in, escapeControls, fileSystem, notes});
+  const GroupReporter report(Console{out, in, escapeControls, notes}, fileSystem);
   for (Group& group : groups) report(group);
 }
 
