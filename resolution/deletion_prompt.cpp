@@ -5,13 +5,16 @@
 #include "resolution/shown_path.h"
 
 namespace dupsieve {
+namespace {
 
+// Why a removal did not happen, in plain words.
 const char* reasonNotRemoved(Removal outcome) {
   switch (outcome) {
-    case Removal::Removed: return "it was removed";
+    case Removal::Removed: break;
     case Removal::Gone: return "it no longer exists";
     case Removal::Changed: return "it changed after it was listed";
-    case Removal::DirectoryReplaced: return "its directory was moved or replaced after it was listed";
+    case Removal::DirectoryReplaced:
+      return "its directory was moved or replaced after it was listed";
     case Removal::Directory: return "it is a directory";
     case Removal::NotAFile: return "it is not a regular file";
     case Removal::PermissionDenied: return "permission denied";
@@ -21,6 +24,8 @@ const char* reasonNotRemoved(Removal outcome) {
   }
   return "the system refused it";
 }
+
+}  // namespace
 
 void DeletionPrompt::operator()(const FileRecord& record) const {
   console_.out << "Delete ";

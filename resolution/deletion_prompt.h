@@ -22,7 +22,4 @@ class DeletionPrompt {
   FileSystem* fileSystem_;
 };
 
-// The reason a removal did not happen, in plain words ("permission denied").
-const char* reasonNotRemoved(Removal outcome);
-
 }  // namespace dupsieve

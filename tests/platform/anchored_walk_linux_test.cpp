@@ -358,7 +358,9 @@ std::size_t openDescriptorCount() {
 std::vector<std::string> namesInReadOrder(const std::string& directory) {
   std::vector<std::string> names;
   const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(directory.c_str()), ::closedir);
-  while (const dirent* entry = dir ? ::readdir(dir.get()) : nullptr) names.emplace_back(entry->d_name);
+  while (const dirent* entry = dir ? ::readdir(dir.get()) : nullptr) {
+    names.emplace_back(entry->d_name);
+  }
   return names;
 }
 

@@ -216,7 +216,9 @@ TEST(DeletionPromptTest, NothingIsDeletedThroughADirectorySwappedForALink) {
   EXPECT_TRUE(fake.exists("outside/victim"));
   EXPECT_TRUE(fake.exists("t/link/victim"));
   EXPECT_TRUE(fake.deletedPaths.empty());
-  EXPECT_EQ(notes, "could not delete t/d/victim: its directory was moved or replaced after it was listed\n");
+  EXPECT_EQ(notes,
+            "could not delete t/d/victim: "
+            "its directory was moved or replaced after it was listed\n");
 }
 
 TEST(DeletionPromptTest, DeletesNothingWhenTheFileChangedWhileThePromptWaitedAndSaysWhy) {

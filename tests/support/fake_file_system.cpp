@@ -239,7 +239,9 @@ void FakeFileSystem::remove(const std::string& path) {
 void FakeFileSystem::swap(const std::string& first, const std::string& second) {
   const std::string a = resolve(first);
   const std::string b = resolve(second);
-  if (!nodes_.contains(a) || !nodes_.contains(b)) throw std::out_of_range("cannot swap " + a + ", " + b);
+  if (!nodes_.contains(a) || !nodes_.contains(b)) {
+    throw std::out_of_range("cannot swap " + a + " and " + b);
+  }
   const std::string parked = "\x01parked";
   for (const auto& [from, to] : {std::pair{a, parked}, std::pair{b, a}, std::pair{parked, b}}) {
     moveKeys(nodes_, from, to);
