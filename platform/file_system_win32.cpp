@@ -42,13 +42,19 @@ std::uint64_t combine(DWORD high, DWORD low) {
   return (static_cast<std::uint64_t>(high) << 32) | low;
 }
 
-// The directory that a pattern lists: everything up to its last separator
-// (or a bare drive's colon), or the current directory when there is none.
-std::string directoryPart(const std::string& pattern) {
+// The prefix that a pattern's entry names join: everything up to and
+// including its last separator (or a bare drive's colon), else nothing.
+std::string prefixOf(const std::string& pattern) {
   const auto separator = pattern.find_last_of("/\\");
   if (separator != std::string::npos) return pattern.substr(0, separator + 1);
   if (pattern.size() >= 2 && pattern[1] == ':') return pattern.substr(0, 2);
-  return ".";
+  return {};
+}
+
+// The directory that a pattern lists: its prefix, or the current directory.
+std::string directoryPart(const std::string& pattern) {
+  std::string prefix = prefixOf(pattern);
+  return prefix.empty() ? "." : prefix;
 }
 
 // Volume serial number and file index name one directory however its path is
@@ -76,15 +82,6 @@ void describe(const WIN32_FIND_DATAA& found, DirectoryEntry& entry) {
   }
   const bool isFile = (raw & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
   entry.size = isFile ? combine(found.nFileSizeHigh, found.nFileSizeLow) : 0;
-}
-
-// The prefix that a listing's entry names join: the pattern up to and
-// including its last separator (or a bare drive's colon), else nothing.
-std::string prefixOf(const std::string& pattern) {
-  const auto separator = pattern.find_last_of("/\\");
-  if (separator != std::string::npos) return pattern.substr(0, separator + 1);
-  if (pattern.size() >= 2 && pattern[1] == ':') return pattern.substr(0, 2);
-  return {};
 }
 
 std::unique_ptr<DirectoryListing> listPattern(const std::string& pattern);
