@@ -1,57 +1,75 @@
 #include "catalogue/directory_walker.h"
 
+#include <memory>
 #include <string_view>
+
+#include "platform/path_parts.h"
 
 namespace dupsieve {
 namespace {
 
 constexpr std::string_view kEveryEntry = "/*.*";
 
-std::size_t prefixLength(const std::string& pattern) {
-  const auto slash = pattern.rfind('/');
-  return slash == std::string::npos ? 0 : slash + 1;
-}
-
 // ".", ".." and names made only of dots are never recorded or descended.
 bool isDotsOnly(std::string_view name) {
   return name.find_first_not_of('.') == std::string_view::npos;
 }
+
+// A listing and the length of the path prefix that its entries' names join.
+struct Level {
+  std::unique_ptr<DirectoryListing> listing;
+  std::size_t prefixEnd;
+};
 
 }  // namespace
 
 void DirectoryWalker::operator()(std::string pattern) const {
   // A listing yields "." under its own name, which is never descended: the
   // current or parent directory asked for by name is listed directly.
-  const std::string_view last = std::string_view(pattern).substr(prefixLength(pattern));
+  const std::string_view last = splitAtLastSlash(pattern).name;
   if (recurse_ && (last == "." || last == "..")) pattern += kEveryEntry;
-  walk(pattern);
-}
 
-void DirectoryWalker::walk(std::string& pattern) const {
-  auto listing = fileSystem_->findFirst(pattern);
-  if (!listing) return;
+  std::unique_ptr<DirectoryListing> top = fileSystem_->findFirst(pattern);
+  if (!top) return;
+  // One prefix buffer for the whole walk, cut back to each level's length.
+  std::string prefix = pattern;
+  prefix.resize(splitAtLastSlash(pattern).directory.size());
 
-  const std::size_t prefixEnd = prefixLength(pattern);
-  do {
-    const DirectoryEntry& entry = listing->entry();
+  // An explicit stack rather than recursion: a tree reached through
+  // descriptors can be deeper than any call stack.
+  std::vector<Level> levels;
+  levels.push_back({std::move(top), prefix.size()});
+  bool positioned = true;  // a new listing stands on its first entry already
+  while (!levels.empty()) {
+    Level& level = levels.back();
+    if (!positioned && !level.listing->next()) {
+      levels.pop_back();
+      continue;
+    }
+    positioned = false;
+    prefix.resize(level.prefixEnd);
+    const DirectoryEntry& entry = level.listing->entry();
     if (isDotsOnly(entry.name)) continue;
 
     if (recurse_ && (entry.attributes & kAttributeDirectory) != 0) {
-      pattern.resize(prefixEnd);
-      pattern += entry.name;
-      pattern += kEveryEntry;
-      walk(pattern);
+      if (auto below = level.listing->openSubdirectory()) {
+        prefix += entry.name;
+        prefix += '/';
+        levels.push_back({std::move(below), prefix.size()});
+        positioned = true;
+      }
       continue;
     }
     if ((entry.attributes & (kAttributeHidden | kAttributeSystem)) != 0) continue;
     if (!includeEmpty_ && entry.size == 0) continue;
 
     std::string path;
-    path.reserve(prefixEnd + entry.name.size());
-    path.append(pattern, 0, prefixEnd).append(entry.name);
-    files_->emplace_back(std::move(path), entry.size, listing->directory(), entry.inode);
+    path.reserve(prefix.size() + entry.name.size());
+    path.append(prefix).append(entry.name);
+    files_->emplace_back(std::move(path), entry.size, level.listing->directory(), entry.inode,
+                         entry.device);
     if (files_->size() % kProgressStep == 0) progress_->filesFound(files_->size());
-  } while (listing->next());
+  }
 }
 
 }  // namespace dupsieve

@@ -21,14 +21,12 @@ class DirectoryWalker {
   // Walks a start pattern: it yields the entries it names (a directory named
   // without wildcards is listed only when descending). With recursion on, a
   // pattern whose last component is "." or ".." lists that directory.
+  // Subdirectories are descended through the listing that reported them, so
+  // a directory replaced by a link during the walk is never followed; the
+  // depth of the tree is bounded by memory alone.
   void operator()(std::string pattern) const;
 
  private:
-  // Walks `pattern`. It rewrites everything after the pattern's last "/"
-  // while descending and leaves the rest alone, so one buffer serves the
-  // whole walk.
-  void walk(std::string& pattern) const;
-
   bool includeEmpty_;
   bool recurse_;
   std::vector<FileRecord>* files_;

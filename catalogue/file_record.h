@@ -11,9 +11,17 @@ namespace dupsieve {
 
 // One found file, carried by value through every stage.
 struct FileRecord {
+  // The entry's device is its directory's unless given.
   FileRecord(std::string recordPath, std::uint64_t recordSize, DirectoryId holder = {},
              std::uint64_t entryInode = 0)
-      : path(std::move(recordPath)), size(recordSize), directory(holder), inode(entryInode) {}
+      : FileRecord(std::move(recordPath), recordSize, holder, entryInode, holder.device) {}
+  FileRecord(std::string recordPath, std::uint64_t recordSize, DirectoryId holder,
+             std::uint64_t entryInode, std::uint64_t entryDevice)
+      : path(std::move(recordPath)),
+        size(recordSize),
+        directory(holder),
+        inode(entryInode),
+        device(entryDevice) {}
 
   // Its sample digest over at most `blockSize` leading bytes (a negative
   // block size counts as 2^32 plus it). Answered from `digest` when that is
@@ -29,6 +37,10 @@ struct FileRecord {
   std::uint32_t digest = 0;  // cached sample digest; 0 means not computed yet
   DirectoryId directory;     // the directory that holds the entry
   std::uint64_t inode = 0;   // the entry's own inode number as listed, 0 if unknown
+  std::uint64_t device = 0;  // the device that held the entry as listed, 0 if unknown
+
+  // What the listing reported, for checking that the path still names it.
+  ListedFile listed() const { return ListedFile{directory, device, inode, size}; }
 };
 
 // Under CompareMode::ByPath: byte order of the paths (unsigned bytes, shorter

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/path_parts.h"
 #include "platform/wildcard_match.h"
 
 namespace dupsieve {
@@ -47,18 +48,16 @@ void hintAtOperand(const std::string& operand, bool recurse, FileSystem& fileSys
     return;
   }
   const std::string shown = notes.shownPath(operand);
-  const std::size_t slash = operand.rfind('/');
-  const std::string_view last =
-      std::string_view(operand).substr(slash == std::string::npos ? 0 : slash + 1);
-  if (hasWildcards(last)) {
-    // A pattern names whatever a listing of it yields, as in the walk.
-    if (!fileSystem.findFirst(operand)) hints.add(shown + ": no such file or directory");
+  // What the walk would meet first: for a plain name the entry itself, not
+  // followed if it is a link; for a pattern whatever a listing of it yields.
+  const auto listing = fileSystem.findFirst(operand);
+  if (!listing) {
+    hints.add(shown + ": no such file or directory");
     return;
   }
-  const auto named = fileSystem.status(operand);
-  if (!named) {
-    hints.add(shown + ": no such file or directory");
-  } else if (named->type == FileType::Directory && !recurse) {
+  const std::string_view last = splitAtLastSlash(operand).name;
+  const bool namesDirectory = (listing->entry().attributes & kAttributeDirectory) != 0;
+  if (!hasWildcards(last) && namesDirectory && !recurse) {
     hints.add(shown + " is a directory: give -r to search inside it");
   }
 }

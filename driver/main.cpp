@@ -4,7 +4,7 @@
 
 #include "driver/command_line.h"
 #include "driver/run.h"
-#include "platform/open_file_limit.h"
+#include "platform/broken_pipe.h"
 #include "platform/real_file_system.h"
 #include "platform/terminal.h"
 #include "resolution/notes.h"
@@ -14,7 +14,9 @@ int main(int argc, char** argv) {
   // often in between. Standard input stays tied to standard output, so a
   // prompt is on screen before the answer is read.
   std::ios::sync_with_stdio(false);
-  dupsieve::raiseOpenFileLimit();
+  // A closed standard output must not end the run: the prompts still read
+  // their answers and act on them.
+  dupsieve::ignoreBrokenPipe();
 
   const std::vector<std::string_view> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
   const dupsieve::Settings settings = dupsieve::readCommandLine(arguments);

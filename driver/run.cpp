@@ -58,7 +58,7 @@ void runSearch(const Settings& settings, FileSystem& fileSystem, std::istream& i
   writeHints(settings, fileSystem, notes);
   out << '\n' << std::flush;
 
-  const GroupReporter report(ConsoleIo{out, in, escapeControls, fileSystem, notes});
+  const GroupReporter report(Console{out, in, escapeControls, notes}, fileSystem);
   for (Group& group : groups) report(group);
 }
 

@@ -7,6 +7,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "platform/path_parts.h"
+
 namespace dupsieve {
 namespace {
 
@@ -33,11 +35,6 @@ struct EntryKeyHash {
 // entries it holds: two such directories must not pass for one.
 bool isKnown(const DirectoryId& id) { return id != DirectoryId{}; }
 
-std::size_t nameStart(const std::string& path) {
-  const auto slash = path.rfind('/');
-  return slash == std::string::npos ? 0 : slash + 1;
-}
-
 // Directories whose entries were reached under two or more different path
 // prefixes. Almost always none, so the entry-by-entry check below is paid
 // only where two spellings of a directory really met.
@@ -49,8 +46,7 @@ std::unordered_set<DirectoryId, DirectoryIdHash> directoriesWithSeveralSpellings
   std::string_view previousPrefix;
   for (const FileRecord& record : files) {
     if (!isKnown(record.directory)) continue;
-    const std::string_view prefix =
-        std::string_view(record.path).substr(0, nameStart(record.path));
+    const std::string_view prefix = splitAtLastSlash(record.path).directory;
     // Neighbours mostly share a directory; skip the lookup for them.
     if (previous != nullptr && previous->directory == record.directory &&
         previousPrefix == prefix) {
@@ -79,8 +75,7 @@ void removeRepeatedRegistrations(std::vector<FileRecord>& files) {
     if (i > 0 && files[i - 1] == record) {
       repeat[i] = true;
     } else if (several.contains(record.directory)) {
-      const EntryKey key{record.directory,
-                         std::string_view(record.path).substr(nameStart(record.path))};
+      const EntryKey key{record.directory, splitAtLastSlash(record.path).name};
       repeat[i] = !seenEntries.insert(key).second;
     }
   }

@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <span>
 #include <string>
 
@@ -16,6 +15,7 @@ inline constexpr std::uint32_t kAttributeDirectory = 0x10;
 
 // Which directory a listing lists: device and inode number. Two spellings of
 // one directory's path (or a bind mount of it) give the same identity.
+// {0, 0} means unknown.
 struct DirectoryId {
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
@@ -28,9 +28,11 @@ struct DirectoryEntry {
   std::uint32_t attributes = 0;   // kAttribute* bits
   std::uint64_t size = 0;         // full length of a regular file, 0 for anything else
   std::uint64_t inode = 0;        // the entry's own inode number, 0 when unknown
+  std::uint64_t device = 0;       // the device that holds it, 0 when unknown
 };
 
-// An open listing positioned on its current entry. Destroying it closes it.
+// An open listing positioned on its current entry. Destroying it closes it;
+// listings opened from it may outlive it.
 class DirectoryListing {
  public:
   virtual ~DirectoryListing() = default;
@@ -41,14 +43,17 @@ class DirectoryListing {
   // The directory that holds the entries (for a pattern without wildcards,
   // the directory that holds the named entry).
   virtual DirectoryId directory() const = 0;
-};
 
-enum class FileType { Regular, Directory, Other };
-
-struct FileStatus {
-  FileType type = FileType::Other;
-  std::uint64_t size = 0;   // full length of a regular file
-  std::uint64_t inode = 0;
+  // Lists every entry ("." and ".." included) of the directory that the
+  // current entry names, positioned on the first. The directory is reached
+  // from this listing's own directory, never through a link, and only if it
+  // is still the one this listing reported (same device and inode): a
+  // directory replaced since, by a link or by another directory, is not
+  // listed, so a walk never leaves the tree it was given. Null when the
+  // current entry is not such a directory (or is "." or ".."), or when it
+  // cannot be opened or read. However deep the listings nest, they hold a
+  // bounded number of open descriptors.
+  virtual std::unique_ptr<DirectoryListing> openSubdirectory() = 0;
 };
 
 // Receives the leading bytes of a file, in order, a chunk at a time.
@@ -84,15 +89,40 @@ class HeadReader {
   virtual void expect(const std::string& /*path*/, std::uint64_t /*length*/) {}
 };
 
+// What a listing reported of a file, so that a later operation can tell
+// whether a path still names that very file. Zero parts are unknown.
+struct ListedFile {
+  DirectoryId directory;    // the listing's directory()
+  std::uint64_t device = 0; // the entry's device and inode
+  std::uint64_t inode = 0;
+  std::uint64_t size = 0;   // its size as listed
+};
+
+// How an attempt to remove a listed file ended.
+enum class Removal {
+  Removed,
+  Gone,               // nothing by that name any more, or its directory is gone
+  Changed,            // another file by that name now, or the file has another size
+  DirectoryReplaced,  // its directory was moved or replaced since the listing
+  Directory,          // the entry is a directory (listed so, or replaced by one)
+  NotAFile,           // the entry is a link, FIFO, device or the like
+  PermissionDenied,   // the system refused for want of permission
+  InUse,              // the system refused because something holds it
+  ReadOnly,           // the file system cannot be written
+  Refused,            // the system refused for another reason
+};
+
 // Everything the tool asks of the operating system. Tests replace it with an
 // in-memory fake. Read through the file system itself, every path is
-// resolved anew.
+// resolved anew. Listings and readers it hands out must not outlive it.
 class FileSystem : public HeadReader {
  public:
   // Lists the entries that a pattern matches: the pattern's last component
   // may hold "*" (any run of bytes) and "?" (one byte); "*.*" matches every
-  // name. A last component without wildcards names one entry. Returns null
-  // when nothing matches or the directory cannot be listed.
+  // name. A last component without wildcards names one entry. The part
+  // before the last "/" is what the user named and is resolved as any path
+  // is, links included. Returns null when nothing matches or the directory
+  // cannot be listed.
   virtual std::unique_ptr<DirectoryListing> findFirst(const std::string& pattern) = 0;
 
   // A reader for one pass over many files, such as digesting every
@@ -102,13 +132,13 @@ class FileSystem : public HeadReader {
   // what it kept. By default it reads through this file system.
   virtual std::unique_ptr<HeadReader> passReader();
 
-  // What `path` names now, without following a final link; nullopt when it
-  // names nothing.
-  virtual std::optional<FileStatus> status(const std::string& path) = 0;
-
-  // Removes the one directory entry that `path` names. Never removes a
-  // directory. Returns false when the entry could not be removed.
-  virtual bool removeFile(const std::string& path) = 0;
+  // Removes the file at `path` only if it is still the one that was listed:
+  // its directory (reached by `path`) is still `listed.directory`, and the
+  // entry there, not followed if it is a link, is a regular file with the
+  // listed device, inode and size. The entry is then removed from that very
+  // directory, so a directory swapped for a link meanwhile cannot redirect
+  // the removal. Never removes a directory. Says how it ended.
+  virtual Removal removeListedFile(const std::string& path, const ListedFile& listed) = 0;
 };
 
 }  // namespace dupsieve

@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
+#include <string>
 #include <utility>
+#include <vector>
 
 namespace dupsieve {
 namespace {
@@ -40,13 +42,19 @@ std::uint64_t combine(DWORD high, DWORD low) {
   return (static_cast<std::uint64_t>(high) << 32) | low;
 }
 
-// The directory that a pattern lists: everything up to its last separator
-// (or a bare drive's colon), or the current directory when there is none.
-std::string directoryPart(const std::string& pattern) {
+// The prefix that a pattern's entry names join: everything up to and
+// including its last separator (or a bare drive's colon), else nothing.
+std::string prefixOf(const std::string& pattern) {
   const auto separator = pattern.find_last_of("/\\");
   if (separator != std::string::npos) return pattern.substr(0, separator + 1);
   if (pattern.size() >= 2 && pattern[1] == ':') return pattern.substr(0, 2);
-  return ".";
+  return {};
+}
+
+// The directory that a pattern lists: its prefix, or the current directory.
+std::string directoryPart(const std::string& pattern) {
+  std::string prefix = prefixOf(pattern);
+  return prefix.empty() ? "." : prefix;
 }
 
 // Volume serial number and file index name one directory however its path is
@@ -76,11 +84,13 @@ void describe(const WIN32_FIND_DATAA& found, DirectoryEntry& entry) {
   entry.size = isFile ? combine(found.nFileSizeHigh, found.nFileSizeLow) : 0;
 }
 
+std::unique_ptr<DirectoryListing> listPattern(const std::string& pattern);
+
 // The system matches the pattern itself, "." and ".." included for "*.*".
 class FindListing final : public DirectoryListing {
  public:
-  FindListing(HANDLE handle, const WIN32_FIND_DATAA& first, DirectoryId id)
-      : handle_(handle), id_(id) {
+  FindListing(HANDLE handle, const WIN32_FIND_DATAA& first, DirectoryId id, std::string prefix)
+      : handle_(handle), id_(id), prefix_(std::move(prefix)) {
     describe(first, entry_);
   }
   const DirectoryEntry& entry() const override { return entry_; }
@@ -91,24 +101,55 @@ class FindListing final : public DirectoryListing {
     describe(found, entry_);
     return true;
   }
+  // Reparse points are listed as system entries, so only a directory that
+  // was listed as a plain one is descended.
+  std::unique_ptr<DirectoryListing> openSubdirectory() override {
+    if ((entry_.attributes & kAttributeDirectory) == 0 || entry_.name == "." ||
+        entry_.name == "..") {
+      return nullptr;
+    }
+    return listPattern(prefix_ + entry_.name + "/*.*");
+  }
 
  private:
   UniqueFind handle_;
   DirectoryId id_;
+  std::string prefix_;
   DirectoryEntry entry_;
 };
 
-}  // namespace
-
-RealFileSystem::RealFileSystem() = default;
-RealFileSystem::~RealFileSystem() = default;
-
-std::unique_ptr<DirectoryListing> RealFileSystem::findFirst(const std::string& pattern) {
+std::unique_ptr<DirectoryListing> listPattern(const std::string& pattern) {
   WIN32_FIND_DATAA found{};
   UniqueFind handle(::FindFirstFileA(pattern.c_str(), &found));
   if (!handle.valid()) return nullptr;
   const DirectoryId id = identifyDirectory(directoryPart(pattern));
-  return std::make_unique<FindListing>(handle.release(), found, id);
+  return std::make_unique<FindListing>(handle.release(), found, id, prefixOf(pattern));
+}
+
+Removal removalFailure(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: return Removal::Gone;
+    case ERROR_ACCESS_DENIED: return Removal::PermissionDenied;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION: return Removal::InUse;
+    case ERROR_WRITE_PROTECT: return Removal::ReadOnly;
+    default: return Removal::Refused;
+  }
+}
+
+}  // namespace
+
+struct RealFileSystem::State {
+  std::vector<unsigned char> readBuffer;  // bounded, reused for every read
+};
+
+// The preferred calls are Linux calls; there is nothing to choose here.
+RealFileSystem::RealFileSystem(PreferredCalls /*preferred*/) : state_(std::make_unique<State>()) {}
+RealFileSystem::~RealFileSystem() = default;
+
+std::unique_ptr<DirectoryListing> RealFileSystem::findFirst(const std::string& pattern) {
+  return listPattern(pattern);
 }
 
 // Every read resolves its whole path here.
@@ -130,39 +171,37 @@ bool RealFileSystem::readLeadingBytes(const std::string& path, std::uint64_t len
   }
 
   // A fixed buffer bounds memory whatever the sample length.
-  if (readBuffer_.empty()) readBuffer_.resize(64 * 1024);
+  std::vector<unsigned char>& buffer = state_->readBuffer;
+  if (buffer.empty()) buffer.resize(64 * 1024);
   std::uint64_t remaining = length;
   while (remaining > 0) {
-    const DWORD want = remaining < readBuffer_.size() ? static_cast<DWORD>(remaining)
-                                                      : static_cast<DWORD>(readBuffer_.size());
+    const DWORD want = remaining < buffer.size() ? static_cast<DWORD>(remaining)
+                                                 : static_cast<DWORD>(buffer.size());
     DWORD got = 0;
-    if (!::ReadFile(file.get(), readBuffer_.data(), want, &got, nullptr) || got == 0) break;
-    sink.consume(std::span<const unsigned char>(readBuffer_.data(), got));
+    if (!::ReadFile(file.get(), buffer.data(), want, &got, nullptr) || got == 0) break;
+    sink.consume(std::span<const unsigned char>(buffer.data(), got));
     remaining -= got;
   }
   return true;
 }
 
-std::optional<FileStatus> RealFileSystem::status(const std::string& path) {
+Removal RealFileSystem::removeListedFile(const std::string& path, const ListedFile& listed) {
   // Reports a final link itself, without following it.
   WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
-  FileStatus result;
-  if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-    result.type = FileType::Other;
-  } else if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    result.type = FileType::Directory;
-  } else {
-    result.type = FileType::Regular;
-    result.size = combine(data.nFileSizeHigh, data.nFileSizeLow);
+  if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
+    return removalFailure(::GetLastError());
   }
-  result.inode = 0;  // unknown here, as in the listing
-  return result;
-}
-
-bool RealFileSystem::removeFile(const std::string& path) {
+  if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return Removal::NotAFile;
+  if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return Removal::Directory;
+  if (combine(data.nFileSizeHigh, data.nFileSizeLow) != listed.size) return Removal::Changed;
+  // An identity the listing could not read says nothing.
+  if (listed.directory != DirectoryId{} &&
+      identifyDirectory(directoryPart(path)) != listed.directory) {
+    return Removal::DirectoryReplaced;
+  }
   // DeleteFile never removes a directory.
-  return ::DeleteFileA(path.c_str()) != 0;
+  if (!::DeleteFileA(path.c_str())) return removalFailure(::GetLastError());
+  return Removal::Removed;
 }
 
 }  // namespace dupsieve

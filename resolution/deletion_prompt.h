@@ -1,21 +1,25 @@
 #pragma once
 
 #include "catalogue/file_record.h"
-#include "resolution/console_io.h"
+#include "platform/file_system.h"
+#include "resolution/console.h"
 
 namespace dupsieve {
 
 // Asks whether one listed file is to be deleted: writes
-// "Delete <path> ? (y/other): " (no newline), reads one word, and deletes
-// the file when the word is exactly "y" or "Y" and the path still names the
-// regular file that was listed, of the size listed. Reports nothing.
+// "Delete <path> ? (y/other): " (no newline), reads one word, and, when the
+// word is exactly "y" or "Y", deletes the file if it is still the regular
+// file that was listed. A confirmed deletion that does not happen is
+// reported as a failure note, with the reason.
 class DeletionPrompt {
  public:
-  explicit DeletionPrompt(const ConsoleIo& io) : io_(io) {}
+  DeletionPrompt(const Console& console, FileSystem& fileSystem)
+      : console_(console), fileSystem_(&fileSystem) {}
   void operator()(const FileRecord& record) const;
 
  private:
-  ConsoleIo io_;
+  Console console_;
+  FileSystem* fileSystem_;
 };
 
 }  // namespace dupsieve

@@ -12,16 +12,16 @@ constexpr std::int32_t kReportBlockSize = 256;
 
 void GroupReporter::operator()(Group& group) const {
   for (FileRecord& member : group) {
-    writeShownPath(io_.out, member.path, io_.escapeControls);
-    const std::uint32_t digest = member.sampleDigest(kReportBlockSize, io_.fileSystem);
-    io_.out << '\t' << std::dec << member.size << '\t' << std::hex << digest << '\n'
-            << std::flush;
+    writeShownPath(console_.out, member.path, console_.escapeControls);
+    const std::uint32_t digest = member.sampleDigest(kReportBlockSize, *fileSystem_);
+    console_.out << '\t' << std::dec << member.size << '\t' << std::hex << digest << '\n'
+                 << std::flush;
   }
-  io_.out << '\n' << std::flush;
+  console_.out << '\n' << std::flush;
 
-  const DeletionPrompt prompt(io_);
+  const DeletionPrompt prompt(console_, *fileSystem_);
   for (const FileRecord& member : group) prompt(member);
-  io_.out << '\n' << std::flush;
+  console_.out << '\n' << std::flush;
 }
 
 }  // namespace dupsieve

@@ -1,7 +1,8 @@
 #pragma once
 
 #include "narrowing/same_digest_groups.h"
-#include "resolution/console_io.h"
+#include "platform/file_system.h"
+#include "resolution/console.h"
 
 namespace dupsieve {
 
@@ -11,11 +12,13 @@ namespace dupsieve {
 // digest is still 0 has it computed over its first 256 bytes.
 class GroupReporter {
  public:
-  explicit GroupReporter(const ConsoleIo& io) : io_(io) {}
+  GroupReporter(const Console& console, FileSystem& fileSystem)
+      : console_(console), fileSystem_(&fileSystem) {}
   void operator()(Group& group) const;
 
  private:
-  ConsoleIo io_;
+  Console console_;
+  FileSystem* fileSystem_;
 };
 
 }  // namespace dupsieve

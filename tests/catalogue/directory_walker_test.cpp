@@ -253,6 +253,40 @@ TEST_F(DirectoryWalkerTest, WildcardStartWithRecursionDescendsEveryMatchingDirec
   EXPECT_EQ(found({"photos/200?"}, true, false), (Found{{"photos/2003", 0}, {"photos/2004", 0}}));
 }
 
+TEST_F(DirectoryWalkerTest, ADirectoryReplacedBetweenItsListingAndItsDescentIsNotEntered) {
+  // t/dX is listed as a directory; right before the walk descends into it,
+  // it is exchanged with a link to a directory outside the tree, or with a
+  // directory from outside. Neither is what the listing reported.
+  for (const std::string replacement : {"t/lX", "w/moved"}) {
+    FakeFileSystem tree;
+    tree.addFile("t/copy", "V");
+    tree.addDirectory("t/dX");
+    tree.addFile("t/dY/inside", "in");
+    tree.addFile("w/outside/victim", "V");
+    tree.addLink("t/lX", "../w/outside");
+    tree.addFile("w/moved/victim", "V");
+    tree.beforeListing = [&](const std::string& pattern) {
+      if (pattern == "t/dX/*.*") tree.swap("t/dX", replacement);
+    };
+
+    std::vector<FileRecord> files;
+    DirectoryWalker(files, false, true, tree)("t");
+
+    Found result;
+    for (const FileRecord& file : files) result.emplace_back(file.path, file.size);
+    EXPECT_EQ(result, (Found{{"t/copy", 1}, {"t/dY/inside", 2}})) << replacement;
+  }
+}
+
+TEST_F(DirectoryWalkerTest, ADirectoryThatCannotBeOpenedIsPassedOverAndTheWalkGoesOn) {
+  fake.addFile("d/a", "a");
+  fake.addFile("d/locked/b", "bb");
+  fake.addFile("d/open/c", "ccc");
+  fake.addFile("d/z", "zzzz");
+  fake.node("d/locked").failOpen = true;
+  EXPECT_EQ(found({"d"}, false, true), (Found{{"d/a", 1}, {"d/open/c", 3}, {"d/z", 4}}));
+}
+
 TEST_F(DirectoryWalkerTest, RecordsCarryTheirListingsDirectoryAndTheirInode) {
   fake.addFile("photos/a.jpg", "a");
   fake.addFile("photos/sub/b.jpg", "b");

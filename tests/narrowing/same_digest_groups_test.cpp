@@ -118,6 +118,21 @@ TEST_F(SameDigestGroups, AllCandidatesOfOneSizeAndDigestFormOneGroup) {
                           {"e", 3, 0x7a7978}}}));
 }
 
+TEST_F(SameDigestGroups, LongRunsOfOneSizeAndDigestKeepTheirPathOrder) {
+  // More equal records than a sort puts in order by insertion, two digests
+  // interleaved: only a stable sort keeps each group in path order.
+  Members zyx;
+  Members xyz;
+  for (int i = 0; i < 60; ++i) {
+    const std::string path = (i < 10 ? "p0" : "p") + std::to_string(i);
+    const bool first = i % 3 == 0;
+    candidate(path, first ? "xyz" : "zyx");
+    (first ? xyz : zyx).emplace_back(path, 3, first ? 0x7a7978 : 0x78797a);
+  }
+  ASSERT_EQ(xyz.size(), 20u);
+  EXPECT_EQ(group(), (std::vector<Members>{zyx, xyz}));
+}
+
 TEST_F(SameDigestGroups, DigestsWithTheTopBitSetComeAfterAllOthersOfTheirSize) {
   const std::string top("\x00\x00\x00\x80", 4);   // 0x80000000
   const std::string below("\xff\xff\xff\x7f", 4);  // 0x7fffffff

@@ -64,6 +64,25 @@ TEST(SameSizeCandidates, AllOfOneSizeStayInTheOrderTheyCameIn) {
             (std::vector<Candidate>{{"a", 3}, {"b", 3}, {"c", 3}, {"d", 3}}));
 }
 
+TEST(SameSizeCandidates, LongRunsOfOneSizeKeepTheirPathOrder) {
+  // More equal records than a sort puts in order by insertion, interleaved:
+  // only a stable sort keeps each size's records in path order.
+  std::vector<Candidate> input;
+  std::vector<Candidate> fives;
+  std::vector<Candidate> sevens;
+  for (int i = 0; i < 60; ++i) {
+    const std::string path = (i < 10 ? "p0" : "p") + std::to_string(i);
+    const std::uint64_t size = i % 3 == 0 ? 7 : 5;
+    input.emplace_back(path, size);
+    (size == 5 ? fives : sevens).emplace_back(path, size);
+  }
+  input.emplace_back("q", 9);
+  std::vector<Candidate> expected = fives;
+  expected.insert(expected.end(), sevens.begin(), sevens.end());
+  ASSERT_EQ(sevens.size(), 20u);
+  EXPECT_EQ(candidates(records(input)), expected);
+}
+
 TEST(SameSizeCandidates, SizeZeroIsASizeLikeAnyOther) {
   EXPECT_EQ(candidates(records({{"dir", 0}, {"empty", 0}, {"one", 1}})),
             (std::vector<Candidate>{{"dir", 0}, {"empty", 0}}));

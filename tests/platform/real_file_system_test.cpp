@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/pass_reader_posix.h"
+#include "platform/pass_reader_linux.h"
 #include "tests/support/temp_dir.h"
 
 namespace dupsieve {
@@ -238,10 +238,6 @@ TEST_F(RealFileSystemTest, SymlinkLoopIsListedAsSystemEntriesWithoutError) {
   ASSERT_NE(named, nullptr);
   EXPECT_EQ(named->entry().name, "a");
   EXPECT_EQ(named->entry().attributes, kAttributeSystem);
-
-  const std::optional<FileStatus> status = fs.status(tmp / "d/a");
-  ASSERT_TRUE(status.has_value());
-  EXPECT_EQ(status->type, FileType::Other);
 }
 
 TEST_F(RealFileSystemTest, PatternWithoutWildcardsNamesOneEntry) {
@@ -335,11 +331,6 @@ TEST_F(RealFileSystemTest, FilesOf4GiBAndMoreReportTheirFullSize) {
   ASSERT_NE(named, nullptr);
   EXPECT_EQ(named->entry().size, 4294967297ULL);
   EXPECT_EQ(named->entry().attributes, 0U);
-
-  const std::optional<FileStatus> status = fs.status(tmp / "d/over");
-  ASSERT_TRUE(status.has_value());
-  EXPECT_EQ(status->type, FileType::Regular);
-  EXPECT_EQ(status->size, 4294967297ULL);
 }
 
 TEST_F(RealFileSystemTest, ListingsIdentifyTheirDirectoryByDeviceAndInode) {
@@ -438,7 +429,8 @@ TEST_F(RealFileSystemTest, PassReaderFetchingAheadReadsWhatEachPathNames) {
   tmp.write("c/5", "five");
   const std::size_t descriptorsBefore = openDescriptorCount();
   {
-    posix::PassReader reader(posix::PassReader::Prefetch::Always);
+    linux_io::SystemCalls calls{PreferredCalls{}};
+    linux_io::PassReader reader(calls, linux_io::PassReader::Prefetch::Always);
     EXPECT_GT(reader.readAhead(), 0u);
     for (const char* name : {"a/1", "a/2", "b/3", "b/4"}) reader.expect(tmp / name, 100);
     reader.expect(tmp / "gone", 100);
@@ -557,64 +549,6 @@ TEST_F(RealFileSystemTest, ReadLeadingBytesReadsWhatThePathNamesAtTheTimeOfTheRe
   StringSink secondLife;
   EXPECT_TRUE(fs.readLeadingBytes(tmp / "remade/f", 100, secondLife));
   EXPECT_EQ(secondLife.data, "second life");
-}
-
-TEST_F(RealFileSystemTest, StatusDescribesWhatAPathNamesWithoutFollowingLinks) {
-  tmp.write("file", "0123456789");
-  tmp.makeDirectory("dir");
-  symlinkAt(tmp / "file", "link-to-file");
-  symlinkAt(tmp / "dir", "link-to-dir");
-  fifoAt("fifo");
-
-  const std::optional<FileStatus> file = fs.status(tmp / "file");
-  ASSERT_TRUE(file.has_value());
-  EXPECT_EQ(file->type, FileType::Regular);
-  EXPECT_EQ(file->size, 10U);
-  EXPECT_EQ(file->inode, inodeOf(tmp / "file"));
-
-  const std::optional<FileStatus> dir = fs.status(tmp / "dir");
-  ASSERT_TRUE(dir.has_value());
-  EXPECT_EQ(dir->type, FileType::Directory);
-  EXPECT_EQ(dir->inode, inodeOf(tmp / "dir"));
-
-  for (const char* name : {"link-to-file", "link-to-dir", "fifo"}) {
-    const std::optional<FileStatus> other = fs.status(tmp / name);
-    ASSERT_TRUE(other.has_value()) << name;
-    EXPECT_EQ(other->type, FileType::Other) << name;
-    EXPECT_EQ(other->inode, inodeOf(tmp / name)) << name;
-  }
-  EXPECT_NE(fs.status(tmp / "link-to-file")->inode, file->inode);
-
-  EXPECT_EQ(fs.status(tmp / "gone"), std::nullopt);
-  EXPECT_EQ(fs.status(tmp / "file/inside"), std::nullopt);
-}
-
-TEST_F(RealFileSystemTest, RemoveFileRemovesOneEntryButNeverADirectory) {
-  tmp.write("file", "bye");
-  tmp.write("target", "keep me");
-  tmp.makeDirectory("empty-dir");
-  tmp.write("full-dir/inside", "stay");
-  symlinkAt(tmp / "target", "link");
-  symlinkAt(tmp / "empty-dir", "link-to-dir");
-
-  EXPECT_TRUE(fs.removeFile(tmp / "file"));
-  EXPECT_FALSE(tmp.exists("file"));
-
-  EXPECT_TRUE(fs.removeFile(tmp / "link"));
-  EXPECT_FALSE(tmp.exists("link"));
-  EXPECT_EQ(tmp.read("target"), "keep me");
-
-  EXPECT_TRUE(fs.removeFile(tmp / "link-to-dir"));
-  EXPECT_FALSE(tmp.exists("link-to-dir"));
-  EXPECT_TRUE(tmp.exists("empty-dir"));
-
-  EXPECT_FALSE(fs.removeFile(tmp / "empty-dir"));
-  EXPECT_TRUE(tmp.exists("empty-dir"));
-  EXPECT_FALSE(fs.removeFile(tmp / "full-dir"));
-  EXPECT_EQ(tmp.read("full-dir/inside"), "stay");
-
-  EXPECT_FALSE(fs.removeFile(tmp / "gone"));
-  EXPECT_FALSE(fs.removeFile(tmp / "file"));  // already removed above
 }
 
 }  // namespace

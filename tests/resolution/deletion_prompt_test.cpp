@@ -5,6 +5,7 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/captured_notes.h"
@@ -23,17 +24,20 @@ using testing::FakeNode;
 // The record the walk would have made for an entry of the fake.
 FileRecord listed(FakeFileSystem& fake, const std::string& path) {
   const FakeNode& node = fake.node(path);
-  return FileRecord(path, node.size, DirectoryId{7, 1}, node.inode);
+  return FileRecord(path, node.size, fake.holderOf(path), node.inode);
 }
 
 // Applies one prompt to each record in turn, reading answers from `in`;
-// returns everything written.
+// returns everything written to standard output, and puts the notes on
+// standard error into `notesWritten` when asked.
 std::string ask(FakeFileSystem& fake, const std::vector<FileRecord>& records, std::istream& in,
-                bool escapeControls = false) {
+                bool escapeControls = false, std::string* notesWritten = nullptr,
+                bool errorIsTerminal = false) {
   std::ostringstream out;
-  testing::CapturedNotes notes;
-  const DeletionPrompt prompt(ConsoleIo{out, in, escapeControls, fake, notes.notes});
+  testing::CapturedNotes notes(errorIsTerminal);
+  const DeletionPrompt prompt(Console{out, in, escapeControls, notes.notes}, fake);
   for (const FileRecord& record : records) prompt(record);
+  if (notesWritten != nullptr) *notesWritten = notes.err.str();
   return out.str();
 }
 
@@ -139,7 +143,7 @@ TEST(DeletionPromptTest, OnceInputHasEndedEveryLaterPromptIsWrittenAndKeepsItsFi
   }
 }
 
-TEST(DeletionPromptTest, NeverDeletesADirectory) {
+TEST(DeletionPromptTest, NeverDeletesADirectoryAndSaysSo) {
   FakeFileSystem fake;
   fake.addDirectory("d/empty");
   fake.addDirectory("d/full");
@@ -147,72 +151,132 @@ TEST(DeletionPromptTest, NeverDeletesADirectory) {
   fake.addFile("d/zero", "");
 
   // Listed with size 0, as a directory is when empty entries are included.
+  std::istringstream in("y y y\n");
+  std::string notes;
   const std::string output = ask(
-      fake, {listed(fake, "d/empty"), listed(fake, "d/full"), listed(fake, "d/zero")}, "y y y\n");
+      fake, {listed(fake, "d/empty"), listed(fake, "d/full"), listed(fake, "d/zero")}, in, false,
+      &notes);
 
   EXPECT_EQ(output, prompt("d/empty") + prompt("d/full") + prompt("d/zero"));
   EXPECT_TRUE(fake.exists("d/empty"));
   EXPECT_TRUE(fake.exists("d/full/inside"));
   EXPECT_EQ(fake.deletedPaths, std::vector<std::string>{"d/zero"});
+  EXPECT_EQ(notes,
+            "could not delete d/empty: it is a directory\n"
+            "could not delete d/full: it is a directory\n");
 }
 
-TEST(DeletionPromptTest, AFailedDeletionIsSilentAndTheNextPromptFollows) {
-  ThreeCopies copies;
-  copies.fake.node("d/a").failDelete = true;
+TEST(DeletionPromptTest, ARefusedDeletionIsReportedWithItsReasonAndTheNextPromptFollows) {
+  const std::pair<Removal, std::string> refusals[] = {
+      {Removal::PermissionDenied, "permission denied"},
+      {Removal::InUse, "it is in use"},
+      {Removal::ReadOnly, "the file system is read-only"},
+      {Removal::Refused, "the system refused it"},
+  };
+  for (const auto& [refusal, reason] : refusals) {
+    ThreeCopies copies;
+    copies.fake.node("d/a").deleteFailsWith = refusal;
+    std::istringstream in("y y n\n");
+    std::string notes;
 
-  EXPECT_EQ(ask(copies.fake, copies.records, "y y n\n"), kThreePrompts);
-  EXPECT_TRUE(copies.fake.exists("d/a"));
-  EXPECT_EQ(copies.fake.deletedPaths, std::vector<std::string>{"d/b"});
+    // Standard output is exactly as without the refusal.
+    EXPECT_EQ(ask(copies.fake, copies.records, in, false, &notes), kThreePrompts) << reason;
+    EXPECT_TRUE(copies.fake.exists("d/a")) << reason;
+    EXPECT_EQ(copies.fake.deletedPaths, std::vector<std::string>{"d/b"}) << reason;
+    EXPECT_EQ(notes, "could not delete d/a: " + reason + "\n");
+  }
 }
 
-TEST(DeletionPromptTest, DeletesNothingWhenTheFileChangedWhileThePromptWaited) {
+TEST(DeletionPromptTest, AFailureNoteEscapesThePathOnlyWhenStandardErrorIsATerminal) {
+  for (const bool errorIsTerminal : {false, true}) {
+    FakeFileSystem fake;
+    fake.addFile("d/\x1b[2Jx", "abc").deleteFailsWith = Removal::PermissionDenied;
+    std::istringstream in("y\n");
+    std::string notes;
+    ask(fake, {listed(fake, "d/\x1b[2Jx")}, in, false, &notes, errorIsTerminal);
+    EXPECT_EQ(notes, errorIsTerminal ? "could not delete d/\\x1b[2Jx: permission denied\n"
+                                     : "could not delete d/\x1b[2Jx: permission denied\n");
+  }
+}
+
+TEST(DeletionPromptTest, NothingIsDeletedThroughADirectorySwappedForALink) {
+  // The file was listed in d; before the answer, d is swapped for a link
+  // to a directory outside that holds a file of the same name and size.
+  FakeFileSystem fake;
+  fake.addFile("t/d/victim", "abc");
+  fake.addFile("outside/victim", "abc");
+  fake.addLink("t/link", "../outside");
+  const FileRecord record = listed(fake, "t/d/victim");
+  fake.swap("t/d", "t/link");
+  std::istringstream in("y\n");
+  std::string notes;
+
+  ask(fake, {record}, in, false, &notes);
+
+  EXPECT_TRUE(fake.exists("outside/victim"));
+  EXPECT_TRUE(fake.exists("t/link/victim"));
+  EXPECT_TRUE(fake.deletedPaths.empty());
+  EXPECT_EQ(notes,
+            "could not delete t/d/victim: "
+            "its directory was moved or replaced after it was listed\n");
+}
+
+TEST(DeletionPromptTest, DeletesNothingWhenTheFileChangedWhileThePromptWaitedAndSaysWhy) {
+  const std::string changed = "could not delete d/a: it changed after it was listed\n";
   struct Case {
     std::string what;
     std::function<void(FakeFileSystem&)> meanwhile;
-    bool deleted;
+    std::string note;  // empty when the file is deleted
   };
   const Case cases[] = {
-      {"left alone", [](FakeFileSystem&) {}, true},
+      {"left alone", [](FakeFileSystem&) {}, ""},
       {"rewritten in place, same size",
-       [](FakeFileSystem& fake) { fake.node("d/a").contents = "xyz"; }, true},
+       [](FakeFileSystem& fake) { fake.node("d/a").contents = "xyz"; }, ""},
       {"rewritten longer",
        [](FakeFileSystem& fake) {
          fake.node("d/a").contents = "abcd";
          fake.node("d/a").size = 4;
        },
-       false},
+       changed},
       {"truncated to nothing",
        [](FakeFileSystem& fake) {
          fake.node("d/a").contents.clear();
          fake.node("d/a").size = 0;
        },
-       false},
-      {"removed", [](FakeFileSystem& fake) { fake.removeFile("d/a"); }, false},
+       changed},
+      {"removed", [](FakeFileSystem& fake) { fake.remove("d/a"); },
+       "could not delete d/a: it no longer exists\n"},
+      {"its directory removed", [](FakeFileSystem& fake) { fake.remove("d"); },
+       "could not delete d/a: it no longer exists\n"},
       {"replaced by another file of the same size",
        [](FakeFileSystem& fake) {
-         fake.removeFile("d/a");
+         fake.remove("d/a");
          fake.addFile("d/a", "abc");
        },
-       false},
+       changed},
       {"replaced by a directory",
        [](FakeFileSystem& fake) {
-         fake.removeFile("d/a");
+         fake.remove("d/a");
          fake.addDirectory("d/a");
        },
-       false},
-      {"replaced by a link",
-       [](FakeFileSystem& fake) {
-         fake.removeFile("d/a");
-         FakeNode link;
-         link.attributes = kAttributeSystem;
-         fake.addEntry("d/a", link);
+       changed},
+      {"replaced by a link", [](FakeFileSystem& fake) {
+         fake.remove("d/a");
+         fake.addLink("d/a", "b");
        },
-       false},
+       changed},
+      {"its directory replaced by another holding the same name",
+       [](FakeFileSystem& fake) {
+         fake.addFile("e/a", "abc");
+         fake.swap("d", "e");
+       },
+       "could not delete d/a: its directory was moved or replaced after it was listed\n"},
   };
   for (const Case& c : cases) {
     FakeFileSystem fake;
     fake.addFile("d/a", "abc");
     fake.addFile("d/b", "abc");
+    fake.addFile("keep", "abc");
     const FileRecord record = listed(fake, "d/a");
 
     std::ostringstream out;
@@ -221,21 +285,21 @@ TEST(DeletionPromptTest, DeletesNothingWhenTheFileChangedWhileThePromptWaited) {
         [&] {
           writtenBeforeTheAnswer = out.str();
           c.meanwhile(fake);
-          fake.deletedPaths.clear();  // only what the prompt deletes counts
         },
         "y\n");
     std::istream in(&answers);
     testing::CapturedNotes notes;
-    const DeletionPrompt promptFor(ConsoleIo{out, in, false, fake, notes.notes});
+    const DeletionPrompt promptFor(Console{out, in, false, notes.notes}, fake);
     promptFor(record);
 
     EXPECT_TRUE(answers.actionRan()) << c.what;
     EXPECT_EQ(writtenBeforeTheAnswer, prompt("d/a")) << c.what;
     EXPECT_EQ(out.str(), prompt("d/a")) << c.what;
     EXPECT_EQ(fake.deletedPaths,
-              c.deleted ? std::vector<std::string>{"d/a"} : std::vector<std::string>{})
+              c.note.empty() ? std::vector<std::string>{"d/a"} : std::vector<std::string>{})
         << c.what;
-    EXPECT_TRUE(fake.exists("d/b")) << c.what;
+    EXPECT_EQ(notes.err.str(), c.note) << c.what;
+    EXPECT_TRUE(fake.exists("keep")) << c.what;
   }
 }
 

@@ -24,7 +24,7 @@ using testing::FakeNode;
 // that the grouping stage left in it (0 when it came out 0 there).
 FileRecord member(FakeFileSystem& fake, const std::string& path, std::uint32_t digest) {
   const FakeNode& node = fake.node(path);
-  FileRecord record(path, node.size, DirectoryId{7, 1}, node.inode);
+  FileRecord record(path, node.size, fake.holderOf(path), node.inode);
   record.digest = digest;
   return record;
 }
@@ -34,7 +34,7 @@ std::string report(FakeFileSystem& fake, std::vector<Group>& groups, std::istrea
                    bool escapeControls = false) {
   std::ostringstream out;
   testing::CapturedNotes notes;
-  const GroupReporter reporter(ConsoleIo{out, in, escapeControls, fake, notes.notes});
+  const GroupReporter reporter(Console{out, in, escapeControls, notes.notes}, fake);
   for (Group& group : groups) reporter(group);
   return out.str();
 }
@@ -61,7 +61,7 @@ TEST(GroupReporterTest, ListsEveryMemberThenPromptsForEachOnOneLine) {
   AnswersAfterAction answers([&] { writtenBeforeTheFirstAnswer = out.str(); }, "n y\n");
   std::istream in(&answers);
   testing::CapturedNotes notes;
-  const GroupReporter reporter(ConsoleIo{out, in, false, fake, notes.notes});
+  const GroupReporter reporter(Console{out, in, false, notes.notes}, fake);
   reporter(groups[0]);
 
   const std::string listing =
@@ -103,7 +103,7 @@ TEST(GroupReporterTest, SizesPrintInDecimalAndDigestsInLowerCaseHexWithoutPaddin
   std::ostringstream out;
   out << std::hex;  // whatever base the stream was left in
   testing::CapturedNotes notes;
-  const GroupReporter reporter(ConsoleIo{out, in, false, fake, notes.notes});
+  const GroupReporter reporter(Console{out, in, false, notes.notes}, fake);
   for (Group& group : groups) reporter(group);
 
   EXPECT_EQ(out.str(),
@@ -263,7 +263,7 @@ TEST(GroupReporterTest, KeepsAFileRewrittenWhileItsPromptWaited) {
       "y y\n");
   std::istream in(&answers);
   testing::CapturedNotes notes;
-  const GroupReporter reporter(ConsoleIo{out, in, false, fake, notes.notes});
+  const GroupReporter reporter(Console{out, in, false, notes.notes}, fake);
   reporter(groups[0]);
 
   EXPECT_TRUE(answers.actionRan());

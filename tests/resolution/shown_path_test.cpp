@@ -15,15 +15,17 @@ std::string shown(std::string_view path, bool escapeControls) {
   return out.str();
 }
 
+// Bytes that some terminal acts on: C0 controls, DEL, and 0x80-0x9F, which
+// an 8-bit terminal takes for C1 controls.
 bool holdsControlByte(const std::string& text) {
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) return true;
+    if (byte < 0x20 || byte == 0x7F || (byte >= 0x80 && byte <= 0x9F)) return true;
   }
   return false;
 }
 
-TEST(ShownPath, EscapesControlBytesOnlyWhenAsked) {
+TEST(ShownPath, EscapesWhatATerminalWouldActOnOnlyWhenAsked) {
   struct Case {
     std::string path;
     std::string escaped;
@@ -39,8 +41,33 @@ TEST(ShownPath, EscapesControlBytesOnlyWhenAsked) {
       {"\x01\x1f", "\\x01\\x1f"},
       {"\n\n", "\\n\\n"},
       {"line\nDelete x ? (y/other): ", "line\\nDelete x ? (y/other): "},
-      {"caf\xc3\xa9/\x80\xff", "caf\xc3\xa9/\x80\xff"},
-      {"back\\slash~", "back\\slash~"},
+      // a backslash is escaped, so a name holding "\n" differs from a newline
+      {"a\\nb", "a\\\\nb"},
+      {"back\\slash~", "back\\\\slash~"},
+      // 8-bit controls standing alone, 8-bit CSI first among them
+      {"x\x9b" "2Jy", "x\\x9b2Jy"},
+      {"\x80\x9f", "\\x80\\x9f"},
+      // UTF-8 C1 controls, and bidirectional overrides and isolates
+      {"x\xc2\x9b" "2J", "x\\u009b2J"},
+      {"\xc2\x80\xc2\x9f", "\\u0080\\u009f"},
+      {"invoice\xe2\x80\xaetxt.exe", "invoice\\u202etxt.exe"},
+      {"\xe2\x80\xaa\xe2\x80\xab\xe2\x80\xac\xe2\x80\xad", "\\u202a\\u202b\\u202c\\u202d"},
+      {"\xe2\x81\xa6x\xe2\x81\xa9", "\\u2066x\\u2069"},
+      // UTF-8 letters read naturally, continuation bytes 0x80-0x9F included
+      {"caf\xc3\xa9", "caf\xc3\xa9"},
+      {"\xd0\x9f\xd1\x80\xd0\xb8", "\xd0\x9f\xd1\x80\xd0\xb8"},              // Cyrillic
+      {"\xe2\x82\xac 5", "\xe2\x82\xac 5"},                                  // euro sign
+      {"\xe2\x80\x8f\xe2\x80\xaf", "\xe2\x80\x8f\xe2\x80\xaf"},              // U+200F, U+202F
+      {"\xe2\x81\xa5\xe2\x81\xaa", "\xe2\x81\xa5\xe2\x81\xaa"},              // U+2065, U+206A
+      {"\xf0\x9f\x93\xb7.jpg", "\xf0\x9f\x93\xb7.jpg"},                      // a camera
+      {"\xc2\xa0nbsp", "\xc2\xa0nbsp"},
+      // other encodings keep their letters; a byte that only starts a
+      // character is not one
+      {"caf\xe9", "caf\xe9"},
+      {"\xff\xfe.bin", "\xff\xfe.bin"},
+      {"\xe2\x80", "\xe2\\x80"},
+      {"\xc2", "\xc2"},
+      {"\xc0\x9b", "\xc0\\x9b"},  // overlong: not UTF-8, so the 0x9b stands alone
       {"", ""},
   };
   for (const Case& c : cases) {
@@ -52,16 +79,17 @@ TEST(ShownPath, EscapesControlBytesOnlyWhenAsked) {
 TEST(ShownPath, EveryByteIsEitherKeptOrEscapedIntoPrintableText) {
   for (int value = 0; value < 256; ++value) {
     const std::string path = std::string("x") + static_cast<char>(value) + "y";
-    const bool control = value < 0x20 || value == 0x7F;
+    const bool escaped = value < 0x20 || value == 0x7F || value == '\\' ||
+                         (value >= 0x80 && value <= 0x9F);
 
-    const std::string escaped = shown(path, true);
-    if (control) {
-      EXPECT_FALSE(holdsControlByte(escaped)) << "byte " << value;
-      EXPECT_EQ(escaped.substr(0, 2), "x\\") << "byte " << value;
-      EXPECT_EQ(escaped.back(), 'y') << "byte " << value;
-      EXPECT_GT(escaped.size(), path.size()) << "byte " << value;
+    const std::string shownOnTerminal = shown(path, true);
+    EXPECT_FALSE(holdsControlByte(shownOnTerminal)) << "byte " << value;
+    if (escaped) {
+      EXPECT_EQ(shownOnTerminal.substr(0, 2), "x\\") << "byte " << value;
+      EXPECT_EQ(shownOnTerminal.back(), 'y') << "byte " << value;
+      EXPECT_GT(shownOnTerminal.size(), path.size()) << "byte " << value;
     } else {
-      EXPECT_EQ(escaped, path) << "byte " << value;
+      EXPECT_EQ(shownOnTerminal, path) << "byte " << value;
     }
     EXPECT_EQ(shown(path, false), path) << "byte " << value;
   }

@@ -8,28 +8,77 @@
 namespace dupsieve::testing {
 namespace {
 
-constexpr std::uint64_t kDevice = 7;
+constexpr int kMostLinksFollowed = 40;
 
-class FakeListing final : public DirectoryListing {
- public:
-  FakeListing(std::vector<DirectoryEntry> entries, DirectoryId id)
-      : entries_(std::move(entries)), id_(id) {}
-  const DirectoryEntry& entry() const override { return entries_[position_]; }
-  bool next() override { return ++position_ < entries_.size(); }
-  DirectoryId directory() const override { return id_; }
-
- private:
-  std::vector<DirectoryEntry> entries_;
-  std::size_t position_ = 0;
-  DirectoryId id_;
-};
+bool isDirectory(const FakeNode& node) {
+  return node.linkTarget.empty() && (node.attributes & kAttributeDirectory) != 0;
+}
 
 DirectoryEntry entryFor(const std::string& name, const FakeNode& node) {
   const bool listedWithSize = (node.attributes & (kAttributeDirectory | kAttributeSystem)) == 0;
-  return DirectoryEntry{name, node.attributes, listedWithSize ? node.size : 0, node.inode};
+  return DirectoryEntry{name, node.attributes, listedWithSize ? node.size : 0, node.inode,
+                        FakeFileSystem::kDevice};
+}
+
+// Moves every key at or below `from` to the same place below `to`.
+template <typename Map>
+void moveKeys(Map& map, const std::string& from, const std::string& to) {
+  std::vector<std::string> keys;
+  for (const auto& [key, value] : map) {
+    if (key == from || key.rfind(from + "/", 0) == 0) keys.push_back(key);
+  }
+  for (const std::string& key : keys) {
+    auto handle = map.extract(key);
+    handle.key() = to + key.substr(from.size());
+    map.insert(std::move(handle));
+  }
 }
 
 }  // namespace
+
+// Lists a snapshot of its directory's entries, taken when it was made, and
+// finds that directory again by its inode, as a descriptor would.
+class FakeListing final : public DirectoryListing {
+ public:
+  FakeListing(FakeFileSystem& fileSystem, std::string spelledPrefix, std::uint64_t directoryInode,
+              std::vector<DirectoryEntry> entries)
+      : fileSystem_(&fileSystem),
+        spelledPrefix_(std::move(spelledPrefix)),
+        directoryInode_(directoryInode),
+        entries_(std::move(entries)) {}
+  const DirectoryEntry& entry() const override { return entries_[position_]; }
+  bool next() override { return ++position_ < entries_.size(); }
+  DirectoryId directory() const override { return {FakeFileSystem::kDevice, directoryInode_}; }
+
+  std::unique_ptr<DirectoryListing> openSubdirectory() override {
+    const DirectoryEntry& listed = entry();
+    if ((listed.attributes & kAttributeDirectory) == 0 || listed.name == "." ||
+        listed.name == "..") {
+      return nullptr;
+    }
+    const std::string spelled = spelledPrefix_ + listed.name + "/";
+    const std::string pattern = spelled + "*.*";
+    fileSystem_->listedPatterns.push_back(pattern);
+    if (fileSystem_->beforeListing) fileSystem_->beforeListing(pattern);
+
+    const auto here = fileSystem_->pathOfDirectory(directoryInode_);
+    if (!here) return nullptr;
+    const std::string below = FakeFileSystem::childOf(*here, listed.name);
+    const FakeNode* node = fileSystem_->findResolved(below);
+    // Never through a link, and only the directory that was listed.
+    if (node == nullptr || !isDirectory(*node) || node->failOpen || node->inode != listed.inode) {
+      return nullptr;
+    }
+    return fileSystem_->listing(spelled, node->inode, fileSystem_->entriesOf(below, "*.*"));
+  }
+
+ private:
+  FakeFileSystem* fileSystem_;
+  std::string spelledPrefix_;
+  std::uint64_t directoryInode_;
+  std::vector<DirectoryEntry> entries_;
+  std::size_t position_ = 0;
+};
 
 FakeFileSystem::FakeFileSystem() {
   FakeNode root;
@@ -73,6 +122,38 @@ std::string FakeFileSystem::nameOf(const std::string& resolved) {
   return slash == std::string::npos ? resolved : resolved.substr(slash + 1);
 }
 
+std::string FakeFileSystem::childOf(const std::string& directory, const std::string& name) {
+  if (directory.empty()) return name;
+  return directory == "/" ? "/" + name : directory + "/" + name;
+}
+
+std::optional<std::string> FakeFileSystem::followLinks(const std::string& path,
+                                                      bool followLast) const {
+  std::string current = resolve(path);
+  for (int hops = 0; hops <= kMostLinksFollowed; ++hops) {
+    const bool absolute = !current.empty() && current.front() == '/';
+    std::string prefix = absolute ? "/" : "";
+    std::size_t from = absolute ? 1 : 0;
+    bool followed = false;
+    while (from < current.size()) {
+      const std::size_t end = std::min(current.find('/', from), current.size());
+      prefix = childOf(prefix, current.substr(from, end - from));
+      const bool last = end == current.size();
+      const auto found = nodes_.find(prefix);
+      if (found != nodes_.end() && !found->second.linkTarget.empty() && (!last || followLast)) {
+        const std::string& target = found->second.linkTarget;
+        const std::string base = target.front() == '/' ? target : childOf(parentOf(prefix), target);
+        current = resolve(base + current.substr(end));
+        followed = true;
+        break;
+      }
+      from = end + 1;
+    }
+    if (!followed) return current;
+  }
+  return std::nullopt;
+}
+
 FakeNode& FakeFileSystem::addEntry(const std::string& path, FakeNode node) {
   const std::string resolved = resolve(path);
   if (resolved.empty() || resolved == "/") throw std::invalid_argument("no entry name: " + path);
@@ -105,55 +186,116 @@ FakeNode& FakeFileSystem::addDirectory(const std::string& path) {
   return addEntry(resolved, std::move(node));
 }
 
+FakeNode& FakeFileSystem::addLink(const std::string& path, const std::string& target) {
+  FakeNode node;
+  node.attributes = kAttributeSystem;
+  node.linkTarget = target;
+  return addEntry(path, std::move(node));
+}
+
 FakeNode& FakeFileSystem::node(const std::string& path) {
   auto found = nodes_.find(resolve(path));
   if (found == nodes_.end()) throw std::out_of_range("no fake entry: " + path);
   return found->second;
 }
 
+DirectoryId FakeFileSystem::holderOf(const std::string& path) {
+  return {kDevice, nodes_.at(parentOf(resolve(path))).inode};
+}
+
 bool FakeFileSystem::exists(const std::string& path) const { return find(path) != nullptr; }
+
+const FakeNode* FakeFileSystem::findResolved(const std::string& resolved) const {
+  auto found = nodes_.find(resolved);
+  return found == nodes_.end() ? nullptr : &found->second;
+}
 
 const FakeNode* FakeFileSystem::find(const std::string& path) const {
   if (path.empty()) return nullptr;  // an empty path names nothing
-  auto found = nodes_.find(resolve(path));
-  return found == nodes_.end() ? nullptr : &found->second;
+  const auto resolved = followLinks(path, false);
+  return resolved ? findResolved(*resolved) : nullptr;
+}
+
+std::optional<std::string> FakeFileSystem::pathOfDirectory(std::uint64_t inode) const {
+  for (const auto& [path, node] : nodes_) {
+    if (node.inode == inode && isDirectory(node)) return path;
+  }
+  return std::nullopt;
+}
+
+void FakeFileSystem::remove(const std::string& path) {
+  const std::string resolved = resolve(path);
+  if (!nodes_.contains(resolved)) throw std::out_of_range("no fake entry: " + path);
+  std::erase_if(nodes_, [&](const auto& item) {
+    return item.first == resolved || item.first.rfind(resolved + "/", 0) == 0;
+  });
+  std::erase_if(children_, [&](const auto& item) {
+    return item.first == resolved || item.first.rfind(resolved + "/", 0) == 0;
+  });
+  auto& siblings = children_[parentOf(resolved)];
+  siblings.erase(std::find(siblings.begin(), siblings.end(), nameOf(resolved)));
+}
+
+void FakeFileSystem::swap(const std::string& first, const std::string& second) {
+  const std::string a = resolve(first);
+  const std::string b = resolve(second);
+  if (!nodes_.contains(a) || !nodes_.contains(b)) {
+    throw std::out_of_range("cannot swap " + a + " and " + b);
+  }
+  const std::string parked = "\x01parked";
+  for (const auto& [from, to] : {std::pair{a, parked}, std::pair{b, a}, std::pair{parked, b}}) {
+    moveKeys(nodes_, from, to);
+    moveKeys(children_, from, to);
+  }
+}
+
+std::vector<DirectoryEntry> FakeFileSystem::entriesOf(const std::string& directory,
+                                                      const std::string& component) {
+  const FakeNode& holder = *findResolved(directory);
+  const FakeNode* parent = directory.empty() ? &holder : findResolved(resolve(directory + "/.."));
+  if (parent == nullptr) parent = &holder;
+  std::vector<DirectoryEntry> all{entryFor(".", holder), entryFor("..", *parent)};
+  for (const std::string& name : children_[directory]) {
+    all.push_back(entryFor(name, nodes_.at(childOf(directory, name))));
+  }
+  std::vector<DirectoryEntry> entries;
+  for (DirectoryEntry& entry : all) {
+    if (matchesWildcard(component, entry.name)) entries.push_back(std::move(entry));
+  }
+  return entries;
+}
+
+std::unique_ptr<DirectoryListing> FakeFileSystem::listing(const std::string& spelledPrefix,
+                                                          std::uint64_t directoryInode,
+                                                          std::vector<DirectoryEntry> entries) {
+  if (entries.empty()) return nullptr;
+  return std::make_unique<FakeListing>(*this, spelledPrefix, directoryInode, std::move(entries));
 }
 
 std::unique_ptr<DirectoryListing> FakeFileSystem::findFirst(const std::string& pattern) {
   listedPatterns.push_back(pattern);
+  if (beforeListing) beforeListing(pattern);
   const auto slash = pattern.rfind('/');
+  const std::string spelledPrefix = slash == std::string::npos ? "" : pattern.substr(0, slash + 1);
   const std::string directoryPart =
       slash == std::string::npos ? "." : (slash == 0 ? "/" : pattern.substr(0, slash));
   const std::string component = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
   if (component.empty()) return nullptr;
 
-  const std::string directory = resolve(directoryPart);
-  const FakeNode* holder = directory.empty() ? &nodes_.at("") : find(directoryPart);
-  if (holder == nullptr || (holder->attributes & kAttributeDirectory) == 0) return nullptr;
-  const DirectoryId id{kDevice, holder->inode};
+  // What the user named is resolved as any path is, links included.
+  const auto followed = followLinks(directoryPart, true);
+  if (!followed) return nullptr;
+  const std::string& directory = *followed;
+  const FakeNode* holder = findResolved(directory);
+  if (holder == nullptr || !isDirectory(*holder) || holder->failOpen) return nullptr;
 
-  std::vector<DirectoryEntry> entries;
-  if (!hasWildcards(component)) {
-    const std::string target = directory.empty() ? component : directory + "/" + component;
-    const FakeNode* named = component == "." ? holder : find(target);
-    if (named == nullptr) return nullptr;
-    entries.push_back(entryFor(component, *named));
-  } else {
-    const FakeNode* parent = directory.empty() ? holder : find(directory + "/..");
-    if (parent == nullptr) parent = holder;
-    std::vector<DirectoryEntry> all{entryFor(".", *holder), entryFor("..", *parent)};
-    for (const std::string& name : children_[directory]) {
-      const std::string child = directory.empty() ? name
-                                : directory == "/" ? "/" + name
-                                                   : directory + "/" + name;
-      all.push_back(entryFor(name, nodes_.at(child)));
-    }
-    for (DirectoryEntry& entry : all) {
-      if (matchesWildcard(component, entry.name)) entries.push_back(std::move(entry));
-    }
+  if (hasWildcards(component)) {
+    return listing(spelledPrefix, holder->inode, entriesOf(directory, component));
   }
-  if (entries.empty()) return nullptr;
-  return std::make_unique<FakeListing>(std::move(entries), id);
+  const FakeNode* named =
+      component == "." ? holder : findResolved(resolve(childOf(directory, component)));
+  if (named == nullptr) return nullptr;
+  return listing(spelledPrefix, holder->inode, {entryFor(component, *named)});
 }
 
 bool FakeFileSystem::readLeadingBytes(const std::string& path, std::uint64_t length,
@@ -175,33 +317,32 @@ bool FakeFileSystem::readLeadingBytes(const std::string& path, std::uint64_t len
   return true;
 }
 
-std::optional<FileStatus> FakeFileSystem::status(const std::string& path) {
-  const FakeNode* found = find(path);
-  if (found == nullptr) return std::nullopt;
-  FileStatus result;
-  result.inode = found->inode;
-  if ((found->attributes & kAttributeDirectory) != 0) {
-    result.type = FileType::Directory;
-  } else if ((found->attributes & kAttributeSystem) != 0) {
-    result.type = FileType::Other;
-  } else {
-    result.type = FileType::Regular;
-    result.size = found->size;
-  }
-  return result;
-}
+Removal FakeFileSystem::removeListedFile(const std::string& path, const ListedFile& listed) {
+  const auto slash = path.rfind('/');
+  const std::string directoryPart =
+      slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (name.empty()) return Removal::Gone;
 
-bool FakeFileSystem::removeFile(const std::string& path) {
-  const FakeNode* found = find(path);
-  if (found == nullptr || found->failDelete || (found->attributes & kAttributeDirectory) != 0) {
-    return false;
-  }
-  const std::string resolved = resolve(path);
-  auto& siblings = children_[parentOf(resolved)];
-  siblings.erase(std::find(siblings.begin(), siblings.end(), nameOf(resolved)));
-  nodes_.erase(resolved);
+  const auto followed = followLinks(directoryPart, true);
+  if (!followed) return Removal::Gone;
+  const std::string& directory = *followed;
+  const FakeNode* holder = findResolved(directory);
+  if (holder == nullptr || !isDirectory(*holder)) return Removal::Gone;
+  if (DirectoryId{kDevice, holder->inode} != listed.directory) return Removal::DirectoryReplaced;
+
+  const std::string entryPath = resolve(childOf(directory, name));
+  const FakeNode* entry = findResolved(entryPath);
+  if (entry == nullptr) return Removal::Gone;
+  if (listed.device != kDevice || entry->inode != listed.inode) return Removal::Changed;
+  if (isDirectory(*entry)) return Removal::Directory;
+  if ((entry->attributes & kAttributeSystem) != 0) return Removal::NotAFile;
+  if (entry->size != listed.size) return Removal::Changed;
+  if (entry->deleteFailsWith) return *entry->deleteFailsWith;
+
+  remove(entryPath);
   deletedPaths.push_back(path);
-  return true;
+  return Removal::Removed;
 }
 
 }  // namespace dupsieve::testing

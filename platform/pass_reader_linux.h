@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "platform/file_system.h"
-#include "platform/posix_io.h"
+#include "platform/calls_linux.h"
 
-namespace dupsieve::posix {
+namespace dupsieve::linux_io {
 
 // Reads the heads of many files in one pass.
 // - Each file is opened relative to its directory, kept open while the next
@@ -22,8 +22,8 @@ class PassReader final : public HeadReader {
  public:
   enum class Prefetch { WhenReadsWait, Always };
 
-  explicit PassReader(Prefetch prefetch = Prefetch::WhenReadsWait)
-      : prefetching_(prefetch == Prefetch::Always) {}
+  explicit PassReader(SystemCalls& calls, Prefetch prefetch = Prefetch::WhenReadsWait)
+      : calls_(&calls), prefetching_(prefetch == Prefetch::Always) {}
 
   bool readLeadingBytes(const std::string& path, std::uint64_t length, ByteSink& sink) override;
   std::size_t readAhead() const override { return kReadAhead; }
@@ -45,6 +45,7 @@ class PassReader final : public HeadReader {
   UniqueFd takeOpenedAhead(const std::string& path);
   int directoryFor(const std::string& path, std::size_t nameStart);
 
+  SystemCalls* calls_;
   std::deque<Expected> expected_;
   bool prefetching_;
   int waits_ = 0;
@@ -53,4 +54,4 @@ class PassReader final : public HeadReader {
   std::vector<unsigned char> buffer_;
 };
 
-}  // namespace dupsieve::posix
+}  // namespace dupsieve::linux_io

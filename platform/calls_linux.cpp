@@ -1,0 +1,129 @@
+#include "platform/calls_linux.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace dupsieve::linux_io {
+namespace {
+
+constexpr std::size_t kReadBufferSize = std::size_t{64} * 1024;
+
+// The answers of a sandbox or an older kernel to a call or flag it does not
+// offer, as opposed to the answers about the file asked for.
+bool isRefusal(int error) {
+  return error == ENOSYS || error == EPERM || error == EINVAL || error == EOPNOTSUPP;
+}
+
+}  // namespace
+
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+  if (this != &other) {
+    reset();
+    fd_ = other.release();
+  }
+  return *this;
+}
+
+void UniqueFd::reset() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+SystemCalls::SystemCalls(const PreferredCalls& preferred)
+    : extendedStatus_(preferred.extendedStatus),
+      readWithoutWaiting_(preferred.readWithoutWaiting),
+      pathOnlyOpen_(preferred.pathOnlyOpen),
+      noAccessTime_(preferred.noAccessTime) {
+  // A filter that refuses a call refuses it whatever the path, so the root
+  // directory, which is always there, tells for the whole run.
+  if (extendedStatus_) {
+    struct statx probe {};
+    extendedStatus_ = ::statx(AT_FDCWD, "/", AT_SYMLINK_NOFOLLOW, STATX_TYPE, &probe) == 0;
+  }
+  if (pathOnlyOpen_) {
+    UniqueFd probe(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    pathOnlyOpen_ = probe.get() >= 0;
+  }
+}
+
+bool SystemCalls::statusAt(int directoryFd, const char* name, EntryStatus& status) {
+  constexpr int flags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT;
+  if (extendedStatus_) {
+    struct statx info {};
+    if (::statx(directoryFd, name, flags, STATX_TYPE | STATX_SIZE | STATX_INO, &info) == 0) {
+      status = {info.stx_mode, info.stx_size, info.stx_ino,
+                static_cast<std::uint64_t>(makedev(info.stx_dev_major, info.stx_dev_minor))};
+      return true;
+    }
+    if (!isRefusal(errno)) return false;
+    extendedStatus_ = false;
+  }
+  struct stat info {};
+  if (::fstatat(directoryFd, name, &info, flags) != 0) return false;
+  status = {info.st_mode, static_cast<std::uint64_t>(info.st_size),
+            static_cast<std::uint64_t>(info.st_ino), static_cast<std::uint64_t>(info.st_dev)};
+  return true;
+}
+
+int SystemCalls::openDirectoryHandle(int directoryFd, const char* name, int extraFlags) {
+  const int flags = O_DIRECTORY | O_CLOEXEC | extraFlags;
+  if (pathOnlyOpen_) {
+    const int fd = ::openat(directoryFd, name, flags | O_PATH);
+    if (fd >= 0 || !isRefusal(errno)) return fd;
+    pathOnlyOpen_ = false;
+  }
+  return ::openat(directoryFd, name, flags | O_RDONLY);
+}
+
+int SystemCalls::openForReading(int directoryFd, const char* name) {
+  // Non-blocking, so that a path that has turned into a FIFO since the walk
+  // cannot hold the run; no final link is followed, so only what was listed
+  // is read; and the access time is left alone where the system lets us. It
+  // does not for files of other owners: asking again for every such file
+  // would double the opens, so the first refusal settles it.
+  constexpr int flags = O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
+  if (noAccessTime_) {
+    const int fd = ::openat(directoryFd, name, flags | O_NOATIME);
+    if (fd >= 0 || !isRefusal(errno)) return fd;
+    noAccessTime_ = false;
+  }
+  return ::openat(directoryFd, name, flags);
+}
+
+bool SystemCalls::readOpenHead(int fd, std::uint64_t length, ByteSink& sink,
+                               std::vector<unsigned char>& buffer, bool& hadToWait) {
+  hadToWait = false;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
+
+  if (buffer.empty()) buffer.resize(kReadBufferSize);
+  std::uint64_t remaining = length;
+  bool first = true;
+  while (remaining > 0) {
+    const std::size_t want =
+        remaining < buffer.size() ? static_cast<std::size_t>(remaining) : buffer.size();
+    ssize_t got = -1;
+    if (first && readWithoutWaiting_) {
+      // Asking not to wait costs nothing when the bytes are in memory and
+      // tells the caller when they were not.
+      struct iovec chunk {buffer.data(), want};
+      got = ::preadv2(fd, &chunk, 1, -1, RWF_NOWAIT);
+      if (got < 0 && errno == EAGAIN) hadToWait = true;
+      if (got < 0 && isRefusal(errno)) readWithoutWaiting_ = false;
+    }
+    first = false;
+    if (got < 0) got = ::read(fd, buffer.data(), want);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    sink.consume(std::span<const unsigned char>(buffer.data(), static_cast<std::size_t>(got)));
+    remaining -= static_cast<std::uint64_t>(got);
+  }
+  return true;
+}
+
+}  // namespace dupsieve::linux_io

@@ -1,0 +1,80 @@
+#pragma once
+
+// Linux building blocks shared by the file system, its listings and its pass
+// reader.
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "platform/file_system.h"
+#include "platform/real_file_system.h"
+
+namespace dupsieve::linux_io {
+
+// Owns a file descriptor; closes it when it goes away.
+class UniqueFd {
+ public:
+  explicit UniqueFd(int fd = -1) : fd_(fd) {}
+  UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept;
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+  ~UniqueFd() { reset(); }
+
+  int get() const { return fd_; }
+  int release() { return std::exchange(fd_, -1); }
+  void reset();
+
+ private:
+  int fd_;
+};
+
+// What a status call tells of an entry.
+struct EntryStatus {
+  mode_t mode = 0;
+  std::uint64_t size = 0;
+  std::uint64_t inode = 0;
+  std::uint64_t device = 0;  // encoded as st_dev is
+};
+
+// The calls of one run where a newer call may be refused by a sandbox or
+// container. Each choice is made once: by a probe when the file system is
+// made, or the first time the newer call is refused, after which the older
+// call serves for the rest of the run.
+class SystemCalls {
+ public:
+  explicit SystemCalls(const PreferredCalls& preferred);
+
+  // Status of `name` relative to `directoryFd` (or AT_FDCWD), without
+  // following a final link or triggering an automount. False when it
+  // cannot be had; errno says why.
+  bool statusAt(int directoryFd, const char* name, EntryStatus& status);
+
+  // Opens a directory to reach what is in it (open files relative to it,
+  // look at their status, remove them), not to read it. `extraFlags` may add
+  // O_NOFOLLOW. -1 when it cannot be opened; errno says why.
+  int openDirectoryHandle(int directoryFd, const char* name, int extraFlags);
+
+  // Opens `name` (relative to `directoryFd`, or AT_FDCWD) for reading its
+  // head: non-blocking, never through a final link, without touching the
+  // access time where the system allows. -1 when it cannot be opened.
+  int openForReading(int directoryFd, const char* name);
+
+  // Hands at most `length` leading bytes of the open file to `sink` through
+  // `buffer` (grown once to a fixed size). False, with nothing handed over,
+  // when the file is not a regular file. Sets `hadToWait` when the first
+  // bytes were not in memory and had to be fetched from the device.
+  bool readOpenHead(int fd, std::uint64_t length, ByteSink& sink,
+                    std::vector<unsigned char>& buffer, bool& hadToWait);
+
+ private:
+  bool extendedStatus_;
+  bool readWithoutWaiting_;
+  bool pathOnlyOpen_;
+  bool noAccessTime_;
+};
+
+}  // namespace dupsieve::linux_io

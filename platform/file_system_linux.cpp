@@ -1,0 +1,107 @@
+#include "platform/real_file_system.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+#include "platform/calls_linux.h"
+#include "platform/listing_linux.h"
+#include "platform/pass_reader_linux.h"
+#include "platform/path_parts.h"
+#include "platform/wildcard_match.h"
+
+namespace dupsieve {
+namespace {
+
+using linux_io::UniqueFd;
+
+// Enough for every ordinary tree to be walked without opening a directory
+// twice, and far below any open-file limit a process is given.
+constexpr std::size_t kDirectoriesHeldOpen = 32;
+
+Removal removalFailure(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR: return Removal::Gone;
+    case EACCES:
+    case EPERM: return Removal::PermissionDenied;
+    case EBUSY: return Removal::InUse;
+    case EROFS: return Removal::ReadOnly;
+    case EISDIR: return Removal::Directory;
+    default: return Removal::Refused;
+  }
+}
+
+}  // namespace
+
+struct RealFileSystem::State {
+  explicit State(const PreferredCalls& preferred)
+      : calls(preferred), budget(kDirectoriesHeldOpen) {}
+  linux_io::SystemCalls calls;
+  linux_io::DescriptorBudget budget;
+  std::vector<unsigned char> readBuffer;  // bounded, reused for every read
+};
+
+RealFileSystem::RealFileSystem(PreferredCalls preferred)
+    : state_(std::make_unique<State>(preferred)) {}
+
+RealFileSystem::~RealFileSystem() = default;
+
+std::unique_ptr<DirectoryListing> RealFileSystem::findFirst(const std::string& pattern) {
+  const PathParts parts = splitAtLastSlash(pattern);
+  if (parts.name.empty()) return nullptr;
+  const std::string directory = parts.directory.empty() ? "." : std::string(parts.directory);
+  const linux_io::ListingContext context{&state_->calls, &state_->budget};
+  if (hasWildcards(parts.name)) {
+    return linux_io::listMatchingEntries(context, directory, parts.name);
+  }
+  return linux_io::listNamedEntry(context, directory, std::string(parts.name));
+}
+
+bool RealFileSystem::readLeadingBytes(const std::string& path, std::uint64_t length,
+                                      ByteSink& sink) {
+  // The whole path is resolved at every read, so that a directory replaced
+  // since an earlier read is never read through what that read kept.
+  UniqueFd fd(state_->calls.openForReading(AT_FDCWD, path.c_str()));
+  if (fd.get() < 0) return false;
+  bool hadToWait = false;
+  return state_->calls.readOpenHead(fd.get(), length, sink, state_->readBuffer, hadToWait);
+}
+
+std::unique_ptr<HeadReader> RealFileSystem::passReader() {
+  return std::make_unique<linux_io::PassReader>(state_->calls);
+}
+
+Removal RealFileSystem::removeListedFile(const std::string& path, const ListedFile& listed) {
+  const PathParts parts = splitAtLastSlash(path);
+  if (parts.name.empty()) return Removal::Gone;
+  const std::string directory = parts.directory.empty() ? "." : std::string(parts.directory);
+  const std::string name(parts.name);
+
+  // The directory part was resolved from what the user named when it was
+  // listed, links included; its identity tells whether it is still the
+  // directory the file was listed in.
+  UniqueFd at(state_->calls.openDirectoryHandle(AT_FDCWD, directory.c_str(), 0));
+  if (at.get() < 0) return removalFailure(errno);
+  DirectoryId found;
+  if (!linux_io::identify(at.get(), found)) return removalFailure(errno);
+  if (found != listed.directory) return Removal::DirectoryReplaced;
+
+  linux_io::EntryStatus now;
+  if (!state_->calls.statusAt(at.get(), name.c_str(), now)) return removalFailure(errno);
+  if (now.device != listed.device || now.inode != listed.inode) return Removal::Changed;
+  if (S_ISDIR(now.mode)) return Removal::Directory;
+  if (!S_ISREG(now.mode)) return Removal::NotAFile;
+  if (now.size != listed.size) return Removal::Changed;
+
+  // Relative to the directory checked above: whatever happens to the path
+  // meanwhile, only an entry of that directory can be removed, and never a
+  // directory (no AT_REMOVEDIR).
+  if (::unlinkat(at.get(), name.c_str(), 0) != 0) return removalFailure(errno);
+  return Removal::Removed;
+}
+
+}  // namespace dupsieve

@@ -1,0 +1,117 @@
+// The built binary where the system refuses it something: a closed
+// standard output, a sandbox that refuses calls, a low open-file limit, a
+// deletion that fails, FIFOs where files are expected.
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/constrained_run_linux.h"
+#include "tests/support/expected_output.h"
+#include "tests/support/temp_dir.h"
+
+namespace dupsieve {
+namespace {
+
+using testing::ConstrainedResult;
+using testing::Constraints;
+using testing::countLines;
+using testing::groupBlock;
+using testing::runDupsieveConstrained;
+using testing::TempDir;
+
+constexpr char kAbc[] = "636261";
+
+// Ended by itself with status 0, not by a signal or the time limit.
+void expectEndedNormally(const ConstrainedResult& run) {
+  EXPECT_TRUE(run.finished);
+  EXPECT_EQ(run.signal, 0);
+  EXPECT_EQ(run.exitStatus, 0);
+}
+
+TEST(RestrictedPlaces, AClosedStandardOutputStillReadsEveryAnswerAndEndsWithStatusZero) {
+  const TempDir tree;
+  tree.write("a", "abc");
+  tree.write("b", "abc");
+
+  const ConstrainedResult run =
+      runDupsieveConstrained({"-r"}, "y\nn\n", tree.path(), Constraints{.outputClosed = true});
+
+  expectEndedNormally(run);
+  EXPECT_FALSE(tree.exists("a"));
+  EXPECT_TRUE(tree.exists("b"));
+}
+
+TEST(RestrictedPlaces, ARefusedStatusCallFallsBackAndFindsEveryFile) {
+  const TempDir tree;
+  tree.write("d/a", "abc");
+  tree.write("d/b", "abc");
+
+  const ConstrainedResult run = runDupsieveConstrained(
+      {"-r", "d"}, "", tree.path(), Constraints{.refusedCalls = "statx"});
+
+  expectEndedNormally(run);
+  EXPECT_EQ(run.output, countLines(2, 2, 2, 1) + groupBlock({"d/a", "d/b"}, "3", kAbc));
+}
+
+TEST(RestrictedPlaces, AConfirmedDeletionThatFailsIsReportedOnStandardErrorOnly) {
+  const TempDir tree;
+  tree.write("a", "abc");
+  tree.write("b", "abc");
+
+  const ConstrainedResult run = runDupsieveConstrained(
+      {"-r"}, "y\nn\n", tree.path(), Constraints{.refusedCalls = "unlinkat"});
+
+  expectEndedNormally(run);
+  EXPECT_EQ(run.output, countLines(2, 2, 2, 1) + groupBlock({"./a", "./b"}, "3", kAbc));
+  EXPECT_EQ(run.errors, "could not delete ./a: permission denied\n");
+  EXPECT_TRUE(tree.exists("a"));
+}
+
+TEST(RestrictedPlaces, FifosNamedWithoutWildcardsAreNeitherRecordedNorOpened) {
+  const TempDir tree;
+  ASSERT_EQ(::mkfifo((tree / "one").c_str(), 0600), 0);
+  ASSERT_EQ(::mkfifo((tree / "two").c_str(), 0600), 0);
+
+  // With -z, entries of size 0 count: a FIFO taken for an empty file would
+  // be listed, and opening it to digest it could wait for a writer forever.
+  const ConstrainedResult run = runDupsieveConstrained({"-z", "one", "two"}, "", tree.path(), {});
+
+  expectEndedNormally(run);
+  EXPECT_EQ(run.output, countLines(0, 0, 0, 0));
+}
+
+TEST(RestrictedPlaces, ATreeDeeperThanTheOpenFileLimitIsSearchedAndDeletedInWhole) {
+  // 1,500 levels under a hard limit of 256 open files.
+  constexpr int kDepth = 1500;
+  const TempDir tree;
+  tree.write("t/copy", "abc");
+  std::string deep = "t";
+  for (int level = 0; level < kDepth; ++level) {
+    deep += "/d";
+    ASSERT_EQ(::mkdir((tree / deep).c_str(), 0700), 0) << level;
+  }
+  tree.write(deep + "/deep", "abc");
+
+  const ConstrainedResult run = runDupsieveConstrained(
+      {"-r", "t"}, "n y\n", tree.path(), Constraints{.openFileLimit = 256});
+
+  expectEndedNormally(run);
+  // Compared quietly: a failure would print the 3,000-byte path many times.
+  ASSERT_EQ(run.output.substr(0, run.output.find("\n\n") + 2), countLines(2, 2, 2, 1));
+  EXPECT_TRUE(run.output ==
+              countLines(2, 2, 2, 1) + groupBlock({"t/copy", deep + "/deep"}, "3", kAbc));
+  EXPECT_TRUE(tree.exists("t/copy"));
+  EXPECT_FALSE(tree.exists(deep + "/deep"));
+
+  // Taken down from the bottom: removing it whole would hold a directory
+  // open per level.
+  for (; deep != "t"; deep.resize(deep.size() - 2)) ::rmdir((tree / deep).c_str());
+}
+
+}  // namespace
+}  // namespace dupsieve
