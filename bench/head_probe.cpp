@@ -26,6 +26,8 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/batch_io_linux.h"
@@ -40,8 +42,10 @@ using dupsieve::batch::HeadRequest;
 struct Options {
   std::string tree;
   std::string way = "ring";  // plain, ring, raw-plain-fd, raw-direct
-  std::string what = "heads";  // heads, metadata
+  std::string what = "heads";  // heads, metadata, both
   unsigned depth = 64;
+  unsigned threads = 1;
+  bool cold = false;
   bool registered = true;
   std::uint64_t bytes = 512;
   std::size_t batch = 0;  // requests per call; 0 means all at once
@@ -229,36 +233,90 @@ double cpuSeconds() {
          static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-// Wall seconds of one pass over the tree.
-double runOnce(Tree& tree, const Options& options, BatchIo* io, Tally& tally) {
+std::unique_ptr<BatchIo> openEngine(const Options& options) {
+  if (options.way == "plain") return dupsieve::batch::openPlainBatchIo();
+  dupsieve::batch::BatchSettings settings;
+  settings.depth = options.depth;
+  settings.registeredBuffers = options.registered;
+  std::unique_ptr<BatchIo> io = dupsieve::batch::openRingBatchIo(settings);
+  if (!io) {
+    std::fprintf(stderr, "head_probe: io_uring cannot be used here\n");
+    std::exit(1);
+  }
+  return io;
+}
+
+// One thread's share: the same slice of the entries and of the files.
+void runShare(const Options& options, BatchIo& io, const Tree& tree, unsigned share, Tally& tally) {
+  auto slice = [&](auto all) {
+    const std::size_t begin = all.size() * share / options.threads;
+    const std::size_t end = all.size() * (share + 1) / options.threads;
+    return std::pair{all.subspan(begin, end - begin), begin};
+  };
+  auto inBatches = [&](auto part, std::size_t base, auto call) {
+    const std::size_t step = options.batch == 0 ? std::max<std::size_t>(part.size(), 1) : options.batch;
+    for (std::size_t at = 0; at < part.size(); at += step) {
+      tally.base = base + at;
+      call(part.subspan(at, std::min(step, part.size() - at)));
+    }
+  };
+  if (options.what != "heads") {
+    const auto [part, base] = slice(std::span<const EntryRequest>(tree.entries));
+    inBatches(part, base, [&](auto batch) { io.lookUp(batch, tally); });
+  }
+  if (options.what != "metadata") {
+    const auto [part, base] = slice(std::span<const HeadRequest>(tree.files));
+    inBatches(part, base, [&](auto batch) { io.readHeads(batch, tally); });
+  }
+}
+
+// Wall seconds of one pass over the tree. With several threads each opens
+// its own engine: a ring takes submissions from the thread that made it.
+double runOnce(const Tree& tree, const Options& options, BatchIo* io, Tally& tally) {
   const auto start = std::chrono::steady_clock::now();
   if (options.way.starts_with("raw-")) {
     rawHeads(tree.files, options, tally);
-  } else if (options.what == "metadata") {
-    std::span<const EntryRequest> all(tree.entries);
-    const std::size_t step = options.batch == 0 ? all.size() : options.batch;
-    for (std::size_t at = 0; at < all.size(); at += step) {
-      tally.base = at;
-      io->lookUp(all.subspan(at, std::min(step, all.size() - at)), tally);
-    }
+  } else if (options.threads == 1) {
+    runShare(options, *io, tree, 0, tally);
   } else {
-    std::span<const HeadRequest> all(tree.files);
-    const std::size_t step = options.batch == 0 ? all.size() : options.batch;
-    for (std::size_t at = 0; at < all.size(); at += step) {
-      tally.base = at;
-      io->readHeads(all.subspan(at, std::min(step, all.size() - at)), tally);
+    std::vector<Tally> tallies(options.threads, Tally(0));
+    std::vector<std::thread> threads;
+    for (unsigned share = 0; share < options.threads; ++share) {
+      threads.emplace_back([&, share] {
+        tallies[share].offsets.resize(tally.offsets.size());
+        std::unique_ptr<BatchIo> own = openEngine(options);
+        runShare(options, *own, tree, share, tallies[share]);
+      });
+    }
+    for (std::thread& thread : threads) thread.join();
+    for (const Tally& part : tallies) {
+      tally.files += part.files;
+      tally.bytesRead += part.bytesRead;
+      tally.checksum += part.checksum;
     }
   }
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+void dropCaches() {
+  ::sync();
+  const int fd = ::open("/proc/sys/vm/drop_caches", O_WRONLY);
+  if (fd < 0 || ::write(fd, "3\n", 2) != 2) {
+    std::fprintf(stderr, "head_probe: cannot drop the page cache (needs root)\n");
+    std::exit(1);
+  }
+  ::close(fd);
+}
+
 [[noreturn]] void usage() {
   std::fprintf(stderr,
-               "usage: head_probe [--way plain|ring|raw-plain-fd|raw-direct] [--what heads|metadata]\n"
-               "                  [--depth N] [--no-registered] [--bytes N] [--batch N] [--runs K] TREE\n"
+               "usage: head_probe [--way plain|ring|raw-plain-fd|raw-direct] [--what heads|metadata|both]\n"
+               "                  [--depth N] [--no-registered] [--bytes N] [--batch N] [--threads N]\n"
+               "                  [--cold] [--runs K] TREE\n"
                "Reads the first --bytes (512) of every regular file under TREE (or looks at\n"
-               "every entry with --what metadata) through the batched I/O engine: one\n"
-               "untimed round, then K timed ones; prints each time and the median.\n");
+               "every entry with --what metadata, or both, entries first) through the batched\n"
+               "I/O engine: one untimed round, then K timed ones; prints each time and the\n"
+               "median. --cold drops the page cache before each round (root only).\n");
   std::exit(2);
 }
 
@@ -276,6 +334,10 @@ Options parse(int argc, char** argv) {
       options.what = value();
     } else if (arg == "--depth") {
       options.depth = static_cast<unsigned>(std::stoul(value()));
+    } else if (arg == "--threads") {
+      options.threads = static_cast<unsigned>(std::stoul(value()));
+    } else if (arg == "--cold") {
+      options.cold = true;
     } else if (arg == "--no-registered") {
       options.registered = false;
     } else if (arg == "--bytes") {
@@ -293,7 +355,7 @@ Options parse(int argc, char** argv) {
   const bool knownWay = options.way == "plain" || options.way == "ring" ||
                         options.way == "raw-plain-fd" || options.way == "raw-direct";
   if (options.tree.empty() || !knownWay || options.depth == 0 || options.runs < 1 ||
-      (options.what != "heads" && options.what != "metadata")) {
+      options.threads == 0 || (options.what != "heads" && options.what != "metadata" && options.what != "both")) {
     usage();
   }
   return options;
@@ -321,25 +383,16 @@ int main(int argc, char** argv) {
   for (HeadRequest& file : tree.files) file.length = options.bytes;
 
   std::unique_ptr<BatchIo> io;
-  if (!options.way.starts_with("raw-")) {
-    dupsieve::batch::BatchSettings settings;
-    settings.depth = options.depth;
-    settings.registeredBuffers = options.registered;
-    io = options.way == "plain" ? dupsieve::batch::openPlainBatchIo()
-                                : dupsieve::batch::openRingBatchIo(settings);
-    if (!io) {
-      std::fprintf(stderr, "head_probe: io_uring cannot be used here\n");
-      return 1;
-    }
-  }
-  std::printf("%s %s, depth %u, %s buffers, %llu bytes, batch %zu: %zu files, %zu entries\n",
-              options.way.c_str(), options.what.c_str(), options.depth,
+  if (!options.way.starts_with("raw-") && options.threads == 1) io = openEngine(options);
+  std::printf("%s %s%s, %u thread(s), depth %u, %s buffers, %llu bytes, batch %zu: %zu files, %zu entries\n",
+              options.way.c_str(), options.what.c_str(), options.cold ? " cold" : "", options.threads, options.depth,
               options.registered ? "registered" : "plain", static_cast<unsigned long long>(options.bytes),
               options.batch, tree.files.size(), tree.entries.size());
   std::vector<double> times;
   std::vector<double> cpuTimes;
   for (int run = 0; run <= options.runs; ++run) {
     Tally tally(std::max(tree.files.size(), tree.entries.size()));
+    if (options.cold) dropCaches();
     const double cpuBefore = cpuSeconds();
     const double seconds = runOnce(tree, options, io.get(), tally);
     const double cpu = cpuSeconds() - cpuBefore;
