@@ -98,6 +98,9 @@ struct BatchSettings {
   unsigned depth = 64;
   // Chunks read into buffers registered with the kernel once.
   bool registeredBuffers = true;
+  // Lookups go through the ring from the first one, instead of through plain
+  // calls until those have had to wait for the device (for measuring).
+  bool ringLookUpsAtOnce = false;
 };
 
 enum class BatchChoice { Automatic, PlainCalls };

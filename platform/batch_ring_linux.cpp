@@ -18,7 +18,7 @@
 #include <sys/uio.h>
 
 #include <cerrno>
-#include <cstdio>
+#include <chrono>
 #include <exception>
 #include <vector>
 
@@ -29,6 +29,12 @@ namespace dupsieve::batch {
 namespace {
 
 constexpr unsigned kStatxMask = STATX_TYPE | STATX_SIZE | STATX_INO;
+
+// A lookup from memory takes a few microseconds; one that reads the device
+// takes far longer. A handful of slow ones keeps a stray delay (another
+// process taking the processor) from deciding.
+constexpr auto kSlowLookUp = std::chrono::microseconds(50);
+constexpr int kSlowLookUpsBeforeRing = 8;
 
 enum class Step : unsigned { Open, Read, Close, LookUp };
 
@@ -82,7 +88,9 @@ bool supportsEverythingUsed(io_uring& ring) {
 class RingBatchIo final : public BatchIo {
  public:
   explicit RingBatchIo(const BatchSettings& settings)
-      : slots_(settings.depth), useRegistered_(settings.registeredBuffers) {
+      : slots_(settings.depth),
+        useRegistered_(settings.registeredBuffers),
+        slowLookUps_(settings.ringLookUpsAtOnce ? kSlowLookUpsBeforeRing : 0) {
     ringOpen_ = initRing(static_cast<unsigned>(slots_.size()), ring_);
   }
   RingBatchIo(const RingBatchIo&) = delete;
@@ -110,16 +118,16 @@ class RingBatchIo final : public BatchIo {
     struct statx info {};
   };
 
-  // Runs `start` for each request while a slot is free and `finish` for each
-  // completion, until every request is done.
+  // Runs `start` for each request from `first` to `count` while a slot is
+  // free and `complete` for each completion, which says whether the slot is
+  // free again, until every request is done.
   template <typename Start, typename Complete>
-  void run(std::size_t count, Start start, Complete complete);
+  void run(std::size_t first, std::size_t count, Start start, Complete complete);
   io_uring_sqe* nextSqe(std::size_t slot, Step step);
 
   void startHead(std::size_t slot, const HeadRequest& request);
   void headStepDone(std::size_t slot, Step step, int result, const HeadRequest& request,
                     HeadSink& sink);
-  void check(std::size_t slot);
   void readNext(std::size_t slot);
   void closeSlot(std::size_t slot);
   // Makes sure every slot has a buffer of `chunk` bytes.
@@ -136,13 +144,14 @@ class RingBatchIo final : public BatchIo {
   bool registered_ = false;
   std::size_t chunk_ = 0;
   std::vector<unsigned char> buffers_;  // one chunk per slot
+  int slowLookUps_;
 };
 
 template <typename Start, typename Complete>
-void RingBatchIo::run(std::size_t count, Start start, Complete complete) {
+void RingBatchIo::run(std::size_t first, std::size_t count, Start start, Complete complete) {
   freeSlots_.clear();
   for (std::size_t slot = slots_.size(); slot-- > 0;) freeSlots_.push_back(slot);
-  std::size_t next = 0;
+  std::size_t next = first;
   std::size_t busy = 0;
   while (next < count || busy > 0) {
     while (next < count && !freeSlots_.empty()) {
@@ -154,9 +163,9 @@ void RingBatchIo::run(std::size_t count, Start start, Complete complete) {
     }
     const int submitted = io_uring_submit_and_wait(&ring_, 1);
     if (submitted < 0 && submitted != -EINTR && submitted != -EAGAIN && submitted != -EBUSY) {
-      // The ring itself broke; requests in it can neither finish nor be
-      // given up without leaving the caller waiting for them.
-      std::fprintf(stderr, "dupsieve: the I/O ring failed (error %d)\n", -submitted);
+      // The ring itself broke (a fault of this code, not of a file):
+      // requests in it can neither finish nor be given up without leaving
+      // the caller waiting for them.
       std::terminate();
     }
     unsigned seen = 0;
@@ -184,8 +193,22 @@ io_uring_sqe* RingBatchIo::nextSqe(std::size_t slot, Step step) {
 }
 
 void RingBatchIo::lookUp(std::span<const EntryRequest> requests, MetadataSink& sink) {
+  // The ring's statx always goes through a kernel worker thread: slower than
+  // a plain call while the metadata is in memory, much faster once it must
+  // come from the device, as many lookups wait at once. So plain calls go
+  // first, and the ring takes over for the rest of the run once several
+  // calls have plainly waited for the device. Either way gives the same
+  // results; only the time differs.
+  std::size_t first = 0;
+  for (; first < requests.size() && slowLookUps_ < kSlowLookUpsBeforeRing; ++first) {
+    const auto start = std::chrono::steady_clock::now();
+    std::optional<EntryMetadata> metadata =
+        plain::lookUp(requests[first].directoryFd, requests[first].name);
+    if (std::chrono::steady_clock::now() - start > kSlowLookUp) ++slowLookUps_;
+    sink.entry(first, metadata);
+  }
   run(
-      requests.size(),
+      first, requests.size(),
       [&](std::size_t slot, std::size_t index) {
         io_uring_prep_statx(nextSqe(slot, Step::LookUp), requests[index].directoryFd,
                             requests[index].name, AT_SYMLINK_NOFOLLOW, kStatxMask,
@@ -207,7 +230,7 @@ void RingBatchIo::readHeads(std::span<const HeadRequest> requests, HeadSink& sin
   for (const HeadRequest& request : requests) longest = std::max(longest, request.length);
   ensureBuffers(plain::chunkFor(longest));
   run(
-      requests.size(),
+      0, requests.size(),
       [&](std::size_t slot, std::size_t index) { startHead(slot, requests[index]); },
       [&](std::size_t slot, Step step, int result) {
         const HeadRequest& request = requests[slots_[slot].index];

@@ -83,6 +83,8 @@ class BatchIoTest : public ::testing::TestWithParam<Engine> {
     BatchSettings settings;
     settings.registeredBuffers = GetParam() != Engine::RingUnregistered;
     if (GetParam() == Engine::RingOneSlot) settings.depth = 1;
+    // Where plain calls do not wait, lookups would never reach the ring.
+    settings.ringLookUpsAtOnce = GetParam() != Engine::Ring;
     io = openRingBatchIo(settings);
     if (!io) GTEST_SKIP() << "io_uring cannot be used here";
     ASSERT_EQ(io->mode(), BatchMode::Ring);
