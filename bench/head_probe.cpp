@@ -47,7 +47,7 @@ struct Options {
   unsigned threads = 1;
   bool cold = false;
   bool registered = true;
-  bool ringLookUps = false;
+  bool asIfCold = false;
   std::uint64_t bytes = 512;
   std::size_t batch = 0;  // requests per call; 0 means all at once
   int runs = 5;
@@ -235,11 +235,11 @@ double cpuSeconds() {
 }
 
 std::unique_ptr<BatchIo> openEngine(const Options& options) {
-  if (options.way == "plain") return dupsieve::batch::openPlainBatchIo();
   dupsieve::batch::BatchSettings settings;
   settings.depth = options.depth;
   settings.registeredBuffers = options.registered;
-  settings.ringLookUpsAtOnce = options.ringLookUps;
+  settings.startAsIfCold = options.asIfCold;
+  if (options.way == "plain") return dupsieve::batch::openPlainBatchIo(settings);
   std::unique_ptr<BatchIo> io = dupsieve::batch::openRingBatchIo(settings);
   if (!io) {
     std::fprintf(stderr, "head_probe: io_uring cannot be used here\n");
@@ -314,12 +314,13 @@ void dropCaches() {
   std::fprintf(stderr,
                "usage: head_probe [--way plain|ring|raw-plain-fd|raw-direct] [--what heads|metadata|both]\n"
                "                  [--depth N] [--no-registered] [--bytes N] [--batch N] [--threads N]\n"
-               "                  [--ring-lookups] [--cold] [--runs K] TREE\n"
+               "                  [--as-if-cold] [--cold] [--runs K] TREE\n"
                "Reads the first --bytes (512) of every regular file under TREE (or looks at\n"
                "every entry with --what metadata, or both, entries first) through the batched\n"
                "I/O engine: one untimed round, then K timed ones; prints each time and the\n"
                "median. --cold drops the page cache before each round (root only).\n"
-               "--ring-lookups sends lookups through the ring from the first one.\n");
+               "--as-if-cold makes the engine behave from the start as once reads have waited\n"
+               "for the device (lookups through the ring, heads fetched ahead by plain calls).\n");
   std::exit(2);
 }
 
@@ -341,8 +342,8 @@ Options parse(int argc, char** argv) {
       options.threads = static_cast<unsigned>(std::stoul(value()));
     } else if (arg == "--cold") {
       options.cold = true;
-    } else if (arg == "--ring-lookups") {
-      options.ringLookUps = true;
+    } else if (arg == "--as-if-cold") {
+      options.asIfCold = true;
     } else if (arg == "--no-registered") {
       options.registered = false;
     } else if (arg == "--bytes") {
@@ -390,7 +391,7 @@ int main(int argc, char** argv) {
   std::unique_ptr<BatchIo> io;
   if (!options.way.starts_with("raw-") && options.threads == 1) io = openEngine(options);
   std::printf("%s%s %s%s, %u thread(s), depth %u, %s buffers, %llu bytes, batch %zu: %zu files, %zu entries\n",
-              options.way.c_str(), options.ringLookUps ? " (ring lookups)" : "", options.what.c_str(),
+              options.way.c_str(), options.asIfCold ? " (as if cold)" : "", options.what.c_str(),
               options.cold ? " cold" : "", options.threads, options.depth,
               options.registered ? "registered" : "plain", static_cast<unsigned long long>(options.bytes),
               options.batch, tree.files.size(), tree.entries.size());

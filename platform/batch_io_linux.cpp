@@ -8,7 +8,7 @@ std::unique_ptr<BatchIo> openBatchIo(BatchChoice choice, const BatchSettings& se
     // profile that answers ENOSYS or EPERM) means plain calls for the run.
     if (std::unique_ptr<BatchIo> ring = openRingBatchIo(settings)) return ring;
   }
-  return openPlainBatchIo();
+  return openPlainBatchIo(settings);
 }
 
 }  // namespace dupsieve::batch

@@ -98,9 +98,10 @@ struct BatchSettings {
   unsigned depth = 64;
   // Chunks read into buffers registered with the kernel once.
   bool registeredBuffers = true;
-  // Lookups go through the ring from the first one, instead of through plain
-  // calls until those have had to wait for the device (for measuring).
-  bool ringLookUpsAtOnce = false;
+  // Behave from the first request as once the device has been waited for:
+  // lookups through the ring, heads fetched ahead by plain calls (for tests
+  // and measurements; the results are the same either way).
+  bool startAsIfCold = false;
 };
 
 enum class BatchChoice { Automatic, PlainCalls };
@@ -113,6 +114,6 @@ std::unique_ptr<BatchIo> openBatchIo(BatchChoice choice = BatchChoice::Automatic
 // The two ways, for those who must choose: the ring is null when io_uring
 // cannot be used here.
 std::unique_ptr<BatchIo> openRingBatchIo(const BatchSettings& settings);
-std::unique_ptr<BatchIo> openPlainBatchIo();
+std::unique_ptr<BatchIo> openPlainBatchIo(const BatchSettings& settings = {});
 
 }  // namespace dupsieve::batch

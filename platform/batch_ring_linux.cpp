@@ -90,7 +90,7 @@ class RingBatchIo final : public BatchIo {
   explicit RingBatchIo(const BatchSettings& settings)
       : slots_(settings.depth),
         useRegistered_(settings.registeredBuffers),
-        slowLookUps_(settings.ringLookUpsAtOnce ? kSlowLookUpsBeforeRing : 0) {
+        slowLookUps_(settings.startAsIfCold ? kSlowLookUpsBeforeRing : 0) {
     ringOpen_ = initRing(static_cast<unsigned>(slots_.size()), ring_);
   }
   RingBatchIo(const RingBatchIo&) = delete;
