@@ -41,7 +41,7 @@ using dupsieve::batch::HeadRequest;
 
 struct Options {
   std::string tree;
-  std::string way = "ring";  // plain, ring, raw-plain-fd, raw-direct
+  std::string way = "ring";    // plain, ring, raw-plain-fd, raw-direct
   std::string what = "heads";  // heads, metadata, both
   unsigned depth = 64;
   unsigned threads = 1;
@@ -87,7 +87,8 @@ void walk(int directory, Tree& tree) {
   }
   ::closedir(listing);
   for (const std::string& name : subdirectories) {
-    const int fd = ::openat(directory, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd =
+        ::openat(directory, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) continue;
     tree.directories.push_back(fd);
     walk(fd, tree);
@@ -199,7 +200,8 @@ void rawHeads(std::span<const HeadRequest> files, const Options& options, Tally&
               --busy;
               break;
             }
-            const auto length = static_cast<unsigned>(std::min<std::uint64_t>(files[index].length, chunk));
+            const auto length =
+                static_cast<unsigned>(std::min<std::uint64_t>(files[index].length, chunk));
             io_uring_sqe* sqe = io_uring_get_sqe(&ring);
             prepRead(sqe, cqe->res, slot, length);
             sqe->flags |= IOSQE_IO_HARDLINK;
@@ -212,7 +214,7 @@ void rawHeads(std::span<const HeadRequest> files, const Options& options, Tally&
         case 1:
           if (cqe->res > 0) {
             tally.bytes(index, std::span<const unsigned char>(buffers.data() + slot * chunk,
-                                                             static_cast<std::size_t>(cqe->res)));
+                                                              static_cast<std::size_t>(cqe->res)));
           }
           break;
         case 2:
@@ -256,7 +258,8 @@ void runShare(const Options& options, BatchIo& io, const Tree& tree, unsigned sh
     return std::pair{all.subspan(begin, end - begin), begin};
   };
   auto inBatches = [&](auto part, std::size_t base, auto call) {
-    const std::size_t step = options.batch == 0 ? std::max<std::size_t>(part.size(), 1) : options.batch;
+    const std::size_t step =
+        options.batch == 0 ? std::max<std::size_t>(part.size(), 1) : options.batch;
     for (std::size_t at = 0; at < part.size(); at += step) {
       tally.base = base + at;
       call(part.subspan(at, std::min(step, part.size() - at)));
@@ -311,16 +314,17 @@ void dropCaches() {
 }
 
 [[noreturn]] void usage() {
-  std::fprintf(stderr,
-               "usage: head_probe [--way plain|ring|raw-plain-fd|raw-direct] [--what heads|metadata|both]\n"
-               "                  [--depth N] [--no-registered] [--bytes N] [--batch N] [--threads N]\n"
-               "                  [--as-if-cold] [--cold] [--runs K] TREE\n"
-               "Reads the first --bytes (512) of every regular file under TREE (or looks at\n"
-               "every entry with --what metadata, or both, entries first) through the batched\n"
-               "I/O engine: one untimed round, then K timed ones; prints each time and the\n"
-               "median. --cold drops the page cache before each round (root only).\n"
-               "--as-if-cold makes the engine behave from the start as once reads have waited\n"
-               "for the device (lookups through the ring, heads fetched ahead by plain calls).\n");
+  std::fprintf(
+      stderr,
+      "usage: head_probe [--way plain|ring|raw-plain-fd|raw-direct] [--what heads|metadata|both]\n"
+      "                  [--depth N] [--no-registered] [--bytes N] [--batch N] [--threads N]\n"
+      "                  [--as-if-cold] [--cold] [--runs K] TREE\n"
+      "Reads the first --bytes (512) of every regular file under TREE (or looks at\n"
+      "every entry with --what metadata, or both, entries first) through the batched\n"
+      "I/O engine: one untimed round, then K timed ones; prints each time and the\n"
+      "median. --cold drops the page cache before each round (root only).\n"
+      "--as-if-cold makes the engine behave from the start as once reads have waited\n"
+      "for the device (lookups through the ring, heads fetched ahead by plain calls).\n");
   std::exit(2);
 }
 
@@ -361,7 +365,8 @@ Options parse(int argc, char** argv) {
   const bool knownWay = options.way == "plain" || options.way == "ring" ||
                         options.way == "raw-plain-fd" || options.way == "raw-direct";
   if (options.tree.empty() || !knownWay || options.depth == 0 || options.runs < 1 ||
-      options.threads == 0 || (options.what != "heads" && options.what != "metadata" && options.what != "both")) {
+      options.threads == 0 ||
+      (options.what != "heads" && options.what != "metadata" && options.what != "both")) {
     usage();
   }
   return options;
@@ -390,11 +395,13 @@ int main(int argc, char** argv) {
 
   std::unique_ptr<BatchIo> io;
   if (!options.way.starts_with("raw-") && options.threads == 1) io = openEngine(options);
-  std::printf("%s%s %s%s, %u thread(s), depth %u, %s buffers, %llu bytes, batch %zu: %zu files, %zu entries\n",
-              options.way.c_str(), options.asIfCold ? " (as if cold)" : "", options.what.c_str(),
-              options.cold ? " cold" : "", options.threads, options.depth,
-              options.registered ? "registered" : "plain", static_cast<unsigned long long>(options.bytes),
-              options.batch, tree.files.size(), tree.entries.size());
+  std::printf(
+      "%s%s %s%s, %u thread(s), depth %u, %s buffers, %llu bytes, batch %zu: %zu files, %zu "
+      "entries\n",
+      options.way.c_str(), options.asIfCold ? " (as if cold)" : "", options.what.c_str(),
+      options.cold ? " cold" : "", options.threads, options.depth,
+      options.registered ? "registered" : "plain", static_cast<unsigned long long>(options.bytes),
+      options.batch, tree.files.size(), tree.entries.size());
   std::vector<double> times;
   std::vector<double> cpuTimes;
   for (int run = 0; run <= options.runs; ++run) {
@@ -404,7 +411,8 @@ int main(int argc, char** argv) {
     const double seconds = runOnce(tree, options, io.get(), tally);
     const double cpu = cpuSeconds() - cpuBefore;
     std::printf("  %s %.3f s (cpu %.3f s)  %llu found, %llu bytes, checksum %016llx\n",
-                run == 0 ? "warm-up" : "run    ", seconds, cpu, static_cast<unsigned long long>(tally.files),
+                run == 0 ? "warm-up" : "run    ", seconds, cpu,
+                static_cast<unsigned long long>(tally.files),
                 static_cast<unsigned long long>(tally.bytesRead),
                 static_cast<unsigned long long>(tally.checksum));
     if (run > 0) {
@@ -414,7 +422,8 @@ int main(int argc, char** argv) {
   }
   std::sort(times.begin(), times.end());
   std::sort(cpuTimes.begin(), cpuTimes.end());
-  std::printf("  median %.3f s (cpu %.3f s)\n", times[times.size() / 2], cpuTimes[cpuTimes.size() / 2]);
+  std::printf("  median %.3f s (cpu %.3f s)\n", times[times.size() / 2],
+              cpuTimes[cpuTimes.size() / 2]);
   for (int fd : tree.directories) ::close(fd);
   return 0;
 }

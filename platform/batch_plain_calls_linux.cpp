@@ -56,8 +56,8 @@ std::optional<EntryMetadata> regularFile(int fd) {
   return metadataOf(info);
 }
 
-void readRest(int fd, std::uint64_t offset, std::uint64_t remaining, std::span<unsigned char> buffer,
-              std::size_t index, HeadSink& sink) {
+void readRest(int fd, std::uint64_t offset, std::uint64_t remaining,
+              std::span<unsigned char> buffer, std::size_t index, HeadSink& sink) {
   while (remaining > 0) {
     const std::size_t want =
         remaining < buffer.size() ? static_cast<std::size_t>(remaining) : buffer.size();

@@ -37,8 +37,8 @@ std::optional<EntryMetadata> regularFile(int fd);
 // Reads from `offset` on, chunk by chunk through `buffer`, handing each
 // chunk to `sink` under `index`, until `remaining` bytes are handed, a read
 // returns fewer bytes than asked (the end of the file) or a read fails.
-void readRest(int fd, std::uint64_t offset, std::uint64_t remaining, std::span<unsigned char> buffer,
-              std::size_t index, HeadSink& sink);
+void readRest(int fd, std::uint64_t offset, std::uint64_t remaining,
+              std::span<unsigned char> buffer, std::size_t index, HeadSink& sink);
 
 void close(int fd);
 

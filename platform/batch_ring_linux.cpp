@@ -31,10 +31,13 @@ namespace {
 constexpr unsigned kStatxMask = STATX_TYPE | STATX_SIZE | STATX_INO;
 
 // A lookup from memory takes a few microseconds; one that reads the device
-// takes far longer. A handful of slow ones keeps a stray delay (another
-// process taking the processor) from deciding.
+// takes far longer. On a cold cache a good share of lookups read the device
+// (one inode block holds a handful of entries); on a busy machine a stray
+// lookup is slow because another process had the processor. So it takes a
+// handful of slow lookups, and at least one in kSlowShare of all so far.
 constexpr auto kSlowLookUp = std::chrono::microseconds(50);
-constexpr int kSlowLookUpsBeforeRing = 8;
+constexpr std::uint64_t kSlowLookUpsBeforeRing = 8;
+constexpr std::uint64_t kSlowShare = 64;
 
 enum class Step : unsigned { Open, Read, Close, LookUp };
 
@@ -77,8 +80,8 @@ bool supportsEverythingUsed(io_uring& ring) {
   io_uring_probe* probe = io_uring_get_probe_ring(&ring);
   if (probe == nullptr) return false;
   bool supported = true;
-  for (int op : {IORING_OP_OPENAT, IORING_OP_STATX, IORING_OP_READ, IORING_OP_READ_FIXED,
-                 IORING_OP_CLOSE}) {
+  for (int op :
+       {IORING_OP_OPENAT, IORING_OP_STATX, IORING_OP_READ, IORING_OP_READ_FIXED, IORING_OP_CLOSE}) {
     supported = supported && io_uring_opcode_supported(probe, op) != 0;
   }
   io_uring_free_probe(probe);
@@ -90,7 +93,7 @@ class RingBatchIo final : public BatchIo {
   explicit RingBatchIo(const BatchSettings& settings)
       : slots_(settings.depth),
         useRegistered_(settings.registeredBuffers),
-        slowLookUps_(settings.startAsIfCold ? kSlowLookUpsBeforeRing : 0) {
+        ringLookUps_(settings.startAsIfCold) {
     ringOpen_ = initRing(static_cast<unsigned>(slots_.size()), ring_);
   }
   RingBatchIo(const RingBatchIo&) = delete;
@@ -144,7 +147,9 @@ class RingBatchIo final : public BatchIo {
   bool registered_ = false;
   std::size_t chunk_ = 0;
   std::vector<unsigned char> buffers_;  // one chunk per slot
-  int slowLookUps_;
+  bool ringLookUps_;
+  std::uint64_t plainLookUps_ = 0;
+  std::uint64_t slowLookUps_ = 0;
 };
 
 template <typename Start, typename Complete>
@@ -196,15 +201,20 @@ void RingBatchIo::lookUp(std::span<const EntryRequest> requests, MetadataSink& s
   // The ring's statx always goes through a kernel worker thread: slower than
   // a plain call while the metadata is in memory, much faster once it must
   // come from the device, as many lookups wait at once. So plain calls go
-  // first, and the ring takes over for the rest of the run once several
-  // calls have plainly waited for the device. Either way gives the same
+  // first, and the ring takes over for the rest of the run once a fair share
+  // of them has plainly waited for the device. Either way gives the same
   // results; only the time differs.
   std::size_t first = 0;
-  for (; first < requests.size() && slowLookUps_ < kSlowLookUpsBeforeRing; ++first) {
+  for (; first < requests.size() && !ringLookUps_; ++first) {
     const auto start = std::chrono::steady_clock::now();
     std::optional<EntryMetadata> metadata =
         plain::lookUp(requests[first].directoryFd, requests[first].name);
-    if (std::chrono::steady_clock::now() - start > kSlowLookUp) ++slowLookUps_;
+    ++plainLookUps_;
+    if (std::chrono::steady_clock::now() - start > kSlowLookUp) {
+      ++slowLookUps_;
+      ringLookUps_ =
+          slowLookUps_ >= kSlowLookUpsBeforeRing && slowLookUps_ * kSlowShare >= plainLookUps_;
+    }
     sink.entry(first, metadata);
   }
   run(
@@ -309,8 +319,8 @@ void RingBatchIo::readNext(std::size_t slot) {
   unsigned char* buffer = bufferOf(slot).data();
   io_uring_sqe* sqe = nextSqe(slot, Step::Read);
   if (registered_) {
-    io_uring_prep_read_fixed(sqe, state.fd, buffer, static_cast<unsigned>(state.asked), state.offset,
-                             0);
+    io_uring_prep_read_fixed(sqe, state.fd, buffer, static_cast<unsigned>(state.asked),
+                             state.offset, 0);
   } else {
     io_uring_prep_read(sqe, state.fd, buffer, static_cast<unsigned>(state.asked), state.offset);
   }

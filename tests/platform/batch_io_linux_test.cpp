@@ -1,6 +1,7 @@
 #include "platform/batch_io_linux.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
 #include <sys/prctl.h>
@@ -9,14 +10,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <cstddef>
 #include <cstring>
 #include <future>
-#include <ostream>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -58,15 +57,18 @@ class RecordingSink final : public HeadSink, public MetadataSink {
 
 std::string patternedBytes(std::size_t length, unsigned seed) {
   std::string bytes(length, '\0');
-  for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<char>((i * 7 + i / 251 + seed) & 0xFF);
+  for (std::size_t i = 0; i < length; ++i)
+    bytes[i] = static_cast<char>((i * 7 + i / 251 + seed) & 0xFF);
   return bytes;
 }
 
 EntryMetadata statOf(const std::string& path) {
   struct stat info {};
   EXPECT_EQ(::lstat(path.c_str(), &info), 0) << path;
-  return {S_ISREG(info.st_mode) ? EntryKind::Regular : S_ISDIR(info.st_mode) ? EntryKind::Directory
-          : S_ISLNK(info.st_mode) ? EntryKind::Link : EntryKind::Other,
+  return {S_ISREG(info.st_mode)   ? EntryKind::Regular
+          : S_ISDIR(info.st_mode) ? EntryKind::Directory
+          : S_ISLNK(info.st_mode) ? EntryKind::Link
+                                  : EntryKind::Other,
           static_cast<std::uint64_t>(info.st_size), info.st_dev, info.st_ino};
 }
 
@@ -139,14 +141,15 @@ TEST_P(BatchIoTest, ReadsLeadingBytesOfRegularFilesInBoundedChunks) {
   tmp.write("d/empty", "");
   tmp.write("d/sub/nested", patternedBytes(600, 2));
   const std::vector<HeadRequest> requests = {
-      {d, "big", 512},           {d, "big", big.size()},  {d, "big", 200 * 1024 + 1},
-      {d, "short", 512},         {d, "empty", 512},       {d, "short", 0},
-      {d, "short", 1ULL << 31},  {d, "sub/nested", 600},  {d, "big", big.size() + 4096}};
+      {d, "big", 512},          {d, "big", big.size()}, {d, "big", 200 * 1024 + 1},
+      {d, "short", 512},        {d, "empty", 512},      {d, "short", 0},
+      {d, "short", 1ULL << 31}, {d, "sub/nested", 600}, {d, "big", big.size() + 4096}};
   const RecordingSink sink = readUnderWatchdog(requests);
 
-  const std::vector<std::string> expected = {big.substr(0, 512), big, big.substr(0, 200 * 1024 + 1),
-                                             "abc", "", "", "abc", patternedBytes(600, 2), big};
-  const std::vector<std::string> names = {"big", "big", "big", "short", "empty",
+  const std::vector<std::string> expected = {
+      big.substr(0, 512),     big, big.substr(0, 200 * 1024 + 1), "abc", "", "", "abc",
+      patternedBytes(600, 2), big};
+  const std::vector<std::string> names = {"big",   "big",   "big",        "short", "empty",
                                           "short", "short", "sub/nested", "big"};
   for (std::size_t i = 0; i < requests.size(); ++i) {
     EXPECT_EQ(sink.heads[i].bytes, expected[i]) << "request " << i;
@@ -209,9 +212,9 @@ TEST_P(BatchIoTest, LooksAtEntriesWithoutFollowingLinks) {
   tmp.write("d/sub/inner", "12");
   ASSERT_EQ(::symlink("file", (tmp / "d/link").c_str()), 0);
   ASSERT_EQ(::mkfifo((tmp / "d/fifo").c_str(), 0600), 0);
-  const std::vector<EntryRequest> requests = {{d, "file"}, {d, "sub"},  {d, "sub/inner"},
-                                              {d, "link"}, {d, "fifo"}, {d, "gone"},
-                                              {d, "file/not a directory"}};
+  const std::vector<EntryRequest> requests = {
+      {d, "file"}, {d, "sub"},  {d, "sub/inner"},           {d, "link"},
+      {d, "fifo"}, {d, "gone"}, {d, "file/not a directory"}};
   RecordingSink sink(requests.size());
   io->lookUp(requests, sink);
   for (std::size_t i = 0; i < requests.size(); ++i) {
