@@ -34,6 +34,7 @@
 
 namespace {
 
+using dupsieve::batch::BatchChoice;
 using dupsieve::batch::BatchIo;
 using dupsieve::batch::EntryMetadata;
 using dupsieve::batch::EntryRequest;
@@ -242,6 +243,13 @@ std::unique_ptr<BatchIo> openEngine(const Options& options) {
   settings.registeredBuffers = options.registered;
   settings.startAsIfCold = options.asIfCold;
   if (options.way == "plain") return dupsieve::batch::openPlainBatchIo(settings);
+  if (options.way == "auto") {
+    // What a run would get: the ring, or plain calls where it is refused.
+    std::unique_ptr<BatchIo> io = dupsieve::batch::openBatchIo(BatchChoice::Automatic, settings);
+    std::printf("automatic choice: %s\n",
+                io->mode() == dupsieve::batch::BatchMode::Ring ? "ring" : "plain calls");
+    return io;
+  }
   std::unique_ptr<BatchIo> io = dupsieve::batch::openRingBatchIo(settings);
   if (!io) {
     std::fprintf(stderr, "head_probe: io_uring cannot be used here\n");
@@ -316,7 +324,7 @@ void dropCaches() {
 [[noreturn]] void usage() {
   std::fprintf(
       stderr,
-      "usage: head_probe [--way plain|ring|raw-plain-fd|raw-direct] [--what heads|metadata|both]\n"
+      "usage: head_probe [--way auto|plain|ring|raw-plain-fd|raw-direct] [--what heads|metadata|both]\n"
       "                  [--depth N] [--no-registered] [--bytes N] [--batch N] [--threads N]\n"
       "                  [--as-if-cold] [--cold] [--runs K] TREE\n"
       "Reads the first --bytes (512) of every regular file under TREE (or looks at\n"
@@ -362,7 +370,7 @@ Options parse(int argc, char** argv) {
       usage();
     }
   }
-  const bool knownWay = options.way == "plain" || options.way == "ring" ||
+  const bool knownWay = options.way == "auto" || options.way == "plain" || options.way == "ring" ||
                         options.way == "raw-plain-fd" || options.way == "raw-direct";
   if (options.tree.empty() || !knownWay || options.depth == 0 || options.runs < 1 ||
       options.threads == 0 ||
