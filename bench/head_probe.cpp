@@ -331,6 +331,8 @@ void dropCaches() {
       "every entry with --what metadata, or both, entries first) through the batched\n"
       "I/O engine: one untimed round, then K timed ones; prints each time and the\n"
       "median. --cold drops the page cache before each round (root only).\n"
+      "--way raw-plain-fd and raw-direct skip the check of the file's type: measurement\n"
+      "only, not for trees that hold FIFOs or devices.\n"
       "--as-if-cold makes the engine behave from the start as once reads have waited\n"
       "for the device (lookups through the ring, heads fetched ahead by plain calls).\n");
   std::exit(2);
