@@ -47,7 +47,7 @@ struct Options {
   unsigned depth = 64;
   unsigned threads = 1;
   bool cold = false;
-  bool registered = true;
+  bool registered = false;
   bool asIfCold = false;
   std::uint64_t bytes = 512;
   std::size_t batch = 0;  // requests per call; 0 means all at once
@@ -325,7 +325,7 @@ void dropCaches() {
   std::fprintf(
       stderr,
       "usage: head_probe [--way auto|plain|ring|raw-plain-fd|raw-direct] [--what heads|metadata|both]\n"
-      "                  [--depth N] [--no-registered] [--bytes N] [--batch N] [--threads N]\n"
+      "                  [--depth N] [--registered] [--bytes N] [--batch N] [--threads N]\n"
       "                  [--as-if-cold] [--cold] [--runs K] TREE\n"
       "Reads the first --bytes (512) of every regular file under TREE (or looks at\n"
       "every entry with --what metadata, or both, entries first) through the batched\n"
@@ -358,8 +358,8 @@ Options parse(int argc, char** argv) {
       options.cold = true;
     } else if (arg == "--as-if-cold") {
       options.asIfCold = true;
-    } else if (arg == "--no-registered") {
-      options.registered = false;
+    } else if (arg == "--registered") {
+      options.registered = true;
     } else if (arg == "--bytes") {
       options.bytes = std::stoull(value());
     } else if (arg == "--batch") {

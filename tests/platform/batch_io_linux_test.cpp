@@ -236,9 +236,9 @@ INSTANTIATE_TEST_SUITE_P(
     BothWays, BatchIoTest,
     ::testing::Values(engine(BatchMode::PlainCalls, false, 64, true, "Plain"),
                       engine(BatchMode::PlainCalls, true, 64, true, "PlainAsIfCold"),
-                      engine(BatchMode::Ring, false, 64, true, "Ring"),
-                      engine(BatchMode::Ring, true, 64, false, "RingAsIfColdUnregistered"),
-                      engine(BatchMode::Ring, true, 1, true, "RingAsIfColdOneSlot")),
+                      engine(BatchMode::Ring, false, 64, false, "Ring"),
+                      engine(BatchMode::Ring, true, 64, true, "RingAsIfColdRegistered"),
+                      engine(BatchMode::Ring, true, 1, false, "RingAsIfColdOneSlot")),
     [](const ::testing::TestParamInfo<Engine>& param) { return std::string(param.param.name); });
 
 // A sandbox that refuses io_uring_setup, as container profiles do, in a child
