@@ -16,7 +16,8 @@ namespace dupsieve::batch {
 
 enum class EntryKind { Regular, Directory, Link, Other };
 
-// What a directory entry is, read without following a final link.
+// What a directory entry is, read without following a final link or
+// triggering an automount.
 struct EntryMetadata {
   EntryKind kind = EntryKind::Other;
   std::uint64_t size = 0;  // full length; meaningful for regular files

@@ -36,7 +36,9 @@ std::size_t chunkFor(std::uint64_t length) {
 
 std::optional<EntryMetadata> lookUp(int directoryFd, const char* name) {
   struct stat info {};
-  if (::fstatat(directoryFd, name, &info, AT_SYMLINK_NOFOLLOW) != 0) return std::nullopt;
+  if (::fstatat(directoryFd, name, &info, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT) != 0) {
+    return std::nullopt;
+  }
   return metadataOf(info);
 }
 

@@ -20,7 +20,8 @@ inline constexpr std::size_t kMaxChunk = std::size_t{64} * 1024;
 // more than kMaxChunk.
 std::size_t chunkFor(std::uint64_t length);
 
-// The entry's metadata without following a final link; nullopt on failure.
+// The entry's metadata without following a final link or triggering an
+// automount; nullopt on failure.
 std::optional<EntryMetadata> lookUp(int directoryFd, const char* name);
 
 // The flags a head is opened with: read-only, non-blocking (a FIFO or device

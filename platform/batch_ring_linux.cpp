@@ -221,7 +221,7 @@ void RingBatchIo::lookUp(std::span<const EntryRequest> requests, MetadataSink& s
       first, requests.size(),
       [&](std::size_t slot, std::size_t index) {
         io_uring_prep_statx(nextSqe(slot, Step::LookUp), requests[index].directoryFd,
-                            requests[index].name, AT_SYMLINK_NOFOLLOW, kStatxMask,
+                            requests[index].name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, kStatxMask,
                             &slots_[slot].info);
       },
       [&](std::size_t slot, Step, int result) {
