@@ -1,0 +1,79 @@
+#include "platform/batch_plain_calls_linux.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace dupsieve::batch::plain {
+namespace {
+
+constexpr std::size_t kPage = 4096;
+
+EntryMetadata metadataOf(const struct stat& info) {
+  EntryMetadata metadata;
+  if (S_ISREG(info.st_mode)) {
+    metadata.kind = EntryKind::Regular;
+  } else if (S_ISDIR(info.st_mode)) {
+    metadata.kind = EntryKind::Directory;
+  } else if (S_ISLNK(info.st_mode)) {
+    metadata.kind = EntryKind::Link;
+  }
+  metadata.size = static_cast<std::uint64_t>(info.st_size);
+  metadata.device = static_cast<std::uint64_t>(info.st_dev);
+  metadata.inode = static_cast<std::uint64_t>(info.st_ino);
+  return metadata;
+}
+
+}  // namespace
+
+std::size_t chunkFor(std::uint64_t length) {
+  if (length >= kMaxChunk) return kMaxChunk;
+  const std::size_t pages = (static_cast<std::size_t>(length) + kPage - 1) / kPage;
+  return pages == 0 ? kPage : pages * kPage;
+}
+
+std::optional<EntryMetadata> lookUp(int directoryFd, const char* name) {
+  struct stat info {};
+  if (::fstatat(directoryFd, name, &info, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT) != 0) {
+    return std::nullopt;
+  }
+  return metadataOf(info);
+}
+
+int headOpenFlags() { return O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC; }
+
+int openHead(int directoryFd, const char* name) {
+  // Only the owner may ask to leave the access time alone; anyone else is
+  // refused with EPERM and opens the ordinary way.
+  int fd = ::openat(directoryFd, name, headOpenFlags() | O_NOATIME);
+  if (fd < 0 && errno == EPERM) fd = ::openat(directoryFd, name, headOpenFlags());
+  return fd;
+}
+
+std::optional<EntryMetadata> regularFile(int fd) {
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  return metadataOf(info);
+}
+
+void readRest(int fd, std::uint64_t offset, std::uint64_t remaining,
+              std::span<unsigned char> buffer, std::size_t index, HeadSink& sink) {
+  while (remaining > 0) {
+    const std::size_t want =
+        remaining < buffer.size() ? static_cast<std::size_t>(remaining) : buffer.size();
+    const ssize_t got = ::pread(fd, buffer.data(), want, static_cast<off_t>(offset));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return;
+    const auto count = static_cast<std::size_t>(got);
+    sink.bytes(index, buffer.first(count));
+    if (count < want) return;
+    offset += count;
+    remaining -= count;
+  }
+}
+
+void close(int fd) { ::close(fd); }
+
+}  // namespace dupsieve::batch::plain

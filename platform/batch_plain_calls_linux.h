@@ -1,0 +1,46 @@
+#pragma once
+
+// The steps of a batch done with one plain system call each. The plain
+// engine is made of them, and the ring redoes a step with them when the ring
+// could not do it, so that both ways give the same results.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "platform/batch_io_linux.h"
+
+namespace dupsieve::batch::plain {
+
+// Chunks are at most this long, whatever length a request asks for.
+inline constexpr std::size_t kMaxChunk = std::size_t{64} * 1024;
+
+// The chunk length for heads of at most `length` bytes: whole pages, no
+// more than kMaxChunk.
+std::size_t chunkFor(std::uint64_t length);
+
+// The entry's metadata without following a final link or triggering an
+// automount; nullopt on failure.
+std::optional<EntryMetadata> lookUp(int directoryFd, const char* name);
+
+// The flags a head is opened with: read-only, non-blocking (a FIFO or device
+// cannot hold the run), never through a final link, no controlling terminal.
+int headOpenFlags();
+
+// Opens a head as above, leaving the access time alone where the system
+// allows it; -1 when it cannot be opened.
+int openHead(int directoryFd, const char* name);
+
+// What the open file is, when it is a regular file; nullopt otherwise.
+std::optional<EntryMetadata> regularFile(int fd);
+
+// Reads from `offset` on, chunk by chunk through `buffer`, handing each
+// chunk to `sink` under `index`, until `remaining` bytes are handed, a read
+// returns fewer bytes than asked (the end of the file) or a read fails.
+void readRest(int fd, std::uint64_t offset, std::uint64_t remaining,
+              std::span<unsigned char> buffer, std::size_t index, HeadSink& sink);
+
+void close(int fd);
+
+}  // namespace dupsieve::batch::plain
