@@ -1,10 +1,13 @@
 #include <iostream>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "driver/command_line.h"
 #include "driver/run.h"
+#include "platform/console_text.h"
 #include "platform/open_file_limit.h"
+#include "platform/program_arguments.h"
 #include "platform/real_file_system.h"
 #include "platform/terminal.h"
 #include "resolution/notes.h"
@@ -16,7 +19,10 @@ int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
   dupsieve::raiseOpenFileLimit();
 
-  const std::vector<std::string_view> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+  const dupsieve::ConsoleText consoleText;
+
+  const std::vector<std::string> given = dupsieve::programArguments(argc, argv);
+  const std::vector<std::string_view> arguments(given.begin(), given.end());
   const dupsieve::Settings settings = dupsieve::readCommandLine(arguments);
   dupsieve::RealFileSystem fileSystem;
   dupsieve::Notes notes(std::cerr, dupsieve::isTerminal(dupsieve::StandardStream::Error),
