@@ -70,6 +70,7 @@ TEST(Utf16, CompleteLengthLeavesOnlyACharacterCutAtTheEnd) {
       {"", 0},
       {"abc", 3},
       {"a\xe6\x97\xa5", 4},  // 日 whole
+      {"a\xc4", 1},           // ā after one of its two bytes
       {"a\xe6", 1},           // 日 after one of its three bytes
       {"a\xe6\x97", 1},       // after two
       {"ab\xf0\x9f\x93", 2},  // a camera after three of its four bytes
