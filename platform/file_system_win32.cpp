@@ -65,6 +65,14 @@ bool isDriveName(std::string_view pattern) {
          ((pattern[0] >= 'A' && pattern[0] <= 'Z') || (pattern[0] >= 'a' && pattern[0] <= 'z'));
 }
 
+// "D:name" names an entry of drive D's current directory, but the walk
+// builds paths from what precedes the last "/", which would lose the drive:
+// the entry's files would be read, and deleted, in the wrong directory.
+bool isRelativeToAnotherDrive(std::string_view pattern) {
+  return pattern.size() > 2 && isDriveName(pattern.substr(0, 2)) &&
+         pattern.find_first_of("/\\") == std::string_view::npos;
+}
+
 std::string_view lastComponent(std::string_view pattern) {
   const auto separator = pattern.find_last_of("/\\");
   return separator == std::string_view::npos ? pattern : pattern.substr(separator + 1);
@@ -221,6 +229,7 @@ RealFileSystem::~RealFileSystem() = default;
 std::unique_ptr<DirectoryListing> RealFileSystem::findFirst(const std::string& pattern) {
   const std::string_view last = lastComponent(pattern);
   if (isDriveName(pattern) || last == "." || last == "..") return findDirectoryItself(pattern);
+  if (isRelativeToAnotherDrive(pattern)) return nullptr;
 
   WIN32_FIND_DATAW found{};
   // The basic level leaves out short names, which nothing here reads; large

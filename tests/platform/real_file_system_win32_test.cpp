@@ -110,6 +110,11 @@ TEST_F(WindowsFileSystemTest, ABareDriveNameIsTheWholeDrive) {
   // The drive's root and the folder mapped to it are one directory.
   EXPECT_EQ(fs.findFirst(drive.name() + "/*")->directory(),
             fs.findFirst(tmp / "drive/*")->directory());
+  // Relative to the drive's current directory, names would lose their drive
+  // in the paths built from them: nothing is listed.
+  EXPECT_EQ(fs.findFirst(drive.name() + "*.*"), nullptr);
+  EXPECT_EQ(fs.findFirst(drive.name() + "top"), nullptr);
+  EXPECT_NE(fs.findFirst(drive.name() + "/top"), nullptr);
 }
 
 TEST_F(WindowsFileSystemTest, LinksToDirectoriesAreSystemEntriesThatAreNeverOpened) {
