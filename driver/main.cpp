@@ -1,10 +1,13 @@
 #include <iostream>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "driver/command_line.h"
 #include "driver/run.h"
 #include "platform/broken_pipe.h"
+#include "platform/console_text.h"
+#include "platform/program_arguments.h"
 #include "platform/real_file_system.h"
 #include "platform/terminal.h"
 #include "resolution/notes.h"
@@ -18,7 +21,10 @@ int main(int argc, char** argv) {
   // their answers and act on them.
   dupsieve::ignoreBrokenPipe();
 
-  const std::vector<std::string_view> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+  const dupsieve::ConsoleText consoleText;
+
+  const std::vector<std::string> given = dupsieve::programArguments(argc, argv);
+  const std::vector<std::string_view> arguments(given.begin(), given.end());
   const dupsieve::Settings settings = dupsieve::readCommandLine(arguments);
   dupsieve::RealFileSystem fileSystem;
   dupsieve::Notes notes(std::cerr, dupsieve::isTerminal(dupsieve::StandardStream::Error),

@@ -19,7 +19,9 @@ namespace {
 namespace fs = std::filesystem;
 using testing::runDupsieve;
 using testing::runDupsieveInteractively;
+#ifndef _WIN32
 using testing::runDupsieveOnTerminal;
+#endif
 using testing::RunResult;
 using testing::TempDir;
 using testing::countLines;
@@ -44,8 +46,9 @@ std::string describeFile(const fs::path& file) {
 
 Snapshot snapshot(const TempDir& dir) {
   Snapshot entries;
-  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(dir.path())) {
-    const std::string relative = fs::relative(entry.path(), dir.path()).string();
+  const fs::path base = testing::utf8Path(dir.path());
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(base)) {
+    const std::string relative = testing::utf8String(fs::relative(entry.path(), base));
     if (entry.is_symlink()) {
       entries[relative] = "<link>";
     } else if (entry.is_directory()) {
@@ -185,7 +188,7 @@ TEST(EndToEnd, SizesOf2GiBAndMorePrintInDecimal) {
   const TempDir tree;
   // Sparse files: only their heads take room on disk.
   const auto sparse = [&](const std::string& name, const std::string& head, std::uintmax_t size) {
-    fs::resize_file(tree.write(name, head), size);
+    fs::resize_file(testing::utf8Path(tree.write(name, head)), size);
   };
   sparse("big/a", "abc", 2147483648u);
   sparse("big/b", "abc", 2147483648u);
@@ -220,6 +223,8 @@ TEST(EndToEnd, ADigestWithItsTopBitSetPrintsInFullAndSortsAfterSmallerOnes) {
   EXPECT_EQ(snapshot(tree), without(before, {"hi/b"}));
 }
 
+// Windows allows none of these control characters in a name.
+#ifndef _WIN32
 TEST(EndToEnd, NamesWithBlanksTabsLineBreaksAndHighBytesAreWrittenAsTheyAre) {
   const TempDir tree;
   const std::string names[] = {"caf\xc3\xa9.txt", "my file.txt", "new\nline.txt", "tab\there.txt"};
@@ -234,6 +239,46 @@ TEST(EndToEnd, NamesWithBlanksTabsLineBreaksAndHighBytesAreWrittenAsTheyAre) {
                                                          "3", kAbc));
   EXPECT_EQ(run.exitStatus, 0);
   EXPECT_EQ(snapshot(tree), without(before, {"my file.txt", "new\nline.txt"}));
+}
+#endif
+
+TEST(EndToEnd, NamesOutsideAnyCodePageAreGroupedShownAndDeleted) {
+  const TempDir tree;
+  // Given as the operand, so it must reach the tool intact too.
+  const std::string folder = "\xe5\x86\x99\xe7\x9c\x9f";  // 写真
+  const std::string names[] = {"copy.txt", "\xc4\x81.txt", "\xce\xa9.txt",
+                               "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e.txt"};  // ā Ω 日本語
+  std::vector<std::string> paths;
+  for (const std::string& name : names) {
+    tree.write(folder + "/" + name, "same content");
+    paths.push_back(folder + "/" + name);  // in byte order already
+  }
+  // A code page without these characters would turn the operand into "??",
+  // which names this folder as well.
+  tree.write("xy/decoy.txt", "same content");
+  const Snapshot before = snapshot(tree);
+
+  const RunResult run = runDupsieve({"-r", folder}, "y y y y\n", tree.path());
+
+  EXPECT_EQ(run.output, countLines(4, 4, 4, 1) + groupBlock(paths, "12", "474a2907"));
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_EQ(snapshot(tree), without(before, paths));
+}
+
+TEST(EndToEnd, CopiesUnderAPathLongerThan260CharactersAreFoundAndDeleted) {
+  const TempDir tree;
+  std::string deep = ".";
+  while (deep.size() < 290) deep += "/a-folder-name-of-some-length";
+  tree.write(deep + "/a", "abc");
+  tree.write(deep + "/b", "abc");
+
+  const RunResult run = runDupsieve({"-r"}, "y\nn\n", tree.path());
+
+  EXPECT_EQ(run.output, countLines(2, 2, 2, 1) + groupBlock({deep + "/a", deep + "/b"}, "3", kAbc));
+  EXPECT_EQ(run.exitStatus, 0);
+  // The standard library's directory walk cannot go this deep everywhere.
+  EXPECT_FALSE(tree.exists(deep + "/a"));
+  EXPECT_EQ(tree.read(deep + "/b"), "abc");
 }
 
 TEST(EndToEnd, WithoutAnOperandTheWorkingDirectoryIsWalkedUnderDot) {
@@ -287,6 +332,7 @@ TEST(EndToEnd, ABlockSizeOfZeroGroupsBySizeAndTheReportDigestsEachMember) {
   EXPECT_EQ(snapshot(tree), before);
 }
 
+#ifndef _WIN32
 TEST(EndToEnd, OnATerminalControlBytesInNamesAreEscapedYetTheNamedFileIsDeleted) {
   const TempDir tree;
   tree.write("esc\x1b[2J", "abc");
@@ -302,6 +348,7 @@ TEST(EndToEnd, OnATerminalControlBytesInNamesAreEscapedYetTheNamedFileIsDeleted)
                             groupBlock({"./esc\\x1b[2J", "./new\\nline", "./plain"}, "3", kAbc));
   EXPECT_EQ(snapshot(tree), without(before, {"new\nline"}));
 }
+#endif
 
 TEST(EndToEnd, AFileChangedWhileItsPromptWaitsIsNotDeleted) {
   struct Case {
@@ -311,17 +358,19 @@ TEST(EndToEnd, AFileChangedWhileItsPromptWaitsIsNotDeleted) {
   };
   const Case cases[] = {
       {"left alone", [](const TempDir&) {}, true},
-      {"removed", [](const TempDir& tree) { fs::remove(tree / "a"); }, false},
+      {"removed", [](const TempDir& tree) { fs::remove(testing::utf8Path(tree / "a")); }, false},
       {"rewritten to another size", [](const TempDir& tree) { tree.write("a", "abcd"); }, false},
+#ifndef _WIN32  // the Windows records carry no file identity yet
       {"replaced by another file of the same size",
        [](const TempDir& tree) {
          tree.write("a.new", "abc");
-         fs::rename(tree / "a.new", tree / "a");
+         fs::rename(testing::utf8Path(tree / "a.new"), testing::utf8Path(tree / "a"));
        },
        false},
+#endif
       {"replaced by a directory",
        [](const TempDir& tree) {
-         fs::remove(tree / "a");
+         fs::remove(testing::utf8Path(tree / "a"));
          tree.makeDirectory("a");
        },
        false},

@@ -8,18 +8,25 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <cerrno>
 #include <chrono>
+#include <fstream>
+#include <optional>
+#include <iterator>
 #include <stdexcept>
+#include <thread>
+
+#include "tests/support/platform_support.h"
+#include "tests/support/temp_dir.h"
 
 namespace dupsieve::testing {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Long enough for a loaded machine, short enough that a stalled run fails
-// the test instead of hanging the whole suite.
-constexpr std::chrono::seconds kPatience{10};
+constexpr std::chrono::seconds kPatience = kRunTimeLimit;
 
 class Pipe {
  public:
@@ -137,9 +144,71 @@ void finish(pid_t child, bool stalled, InteractiveResult& result) {
   }
   result.finished = !stalled && WIFEXITED(status);
   result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  if (stalled) ADD_FAILURE() << "the binary was killed after running for " << kPatience.count() << " s";
+}
+
+// Waits for the child until the time limit, then kills it. The exit status,
+// or nullopt when it had to be killed.
+std::optional<int> waitAtMost(pid_t child, std::chrono::seconds limit) {
+  const auto deadline = Clock::now() + limit;
+  for (;;) {
+    int status = 0;
+    const pid_t ended = ::waitpid(child, &status, WNOHANG);
+    if (ended == child) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (ended < 0 && errno != EINTR) return -1;
+    if (Clock::now() >= deadline) {
+      ::kill(child, SIGKILL);
+      while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+      }
+      return std::nullopt;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+}
+
+std::string contentsOf(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 }  // namespace
+
+RunResult runDupsieve(const std::vector<std::string>& arguments, const std::string& input,
+                      const std::string& workingDirectory) {
+  // Input and output go through files, so a large output cannot deadlock.
+  const TempDir scratch;
+  const std::string inputPath = scratch.write("stdin", input);
+  const std::string outputPath = scratch / "stdout";
+  const std::string errorPath = scratch / "stderr";
+
+  std::vector<std::string> strings = commandLine(arguments);
+  std::vector<char*> argv = argvOf(strings);
+  const pid_t child = ::fork();
+  if (child < 0) throw std::runtime_error("fork failed");
+  if (child == 0) {
+    const int in = ::open(inputPath.c_str(), O_RDONLY);
+    const int out = ::open(outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int err = ::open(errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (in < 0 || out < 0 || err < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 ||
+        ::dup2(err, 2) < 0 || ::chdir(workingDirectory.c_str()) != 0) {
+      ::_exit(127);
+    }
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  const std::optional<int> status = waitAtMost(child, kRunTimeLimit);
+
+  RunResult result;
+  result.finished = status.has_value();
+  result.exitStatus = status.value_or(-1);
+  if (!result.finished) {
+    ADD_FAILURE() << "the binary was killed after running for " << kRunTimeLimit.count() << " s";
+  }
+  result.rawOutput = contentsOf(outputPath);
+  result.output = textFromOutput(result.rawOutput);
+  result.errors = contentsOf(errorPath);
+  return result;
+}
 
 InteractiveResult runDupsieveInteractively(const std::vector<std::string>& arguments,
                                            const std::string& workingDirectory,

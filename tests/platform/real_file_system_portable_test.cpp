@@ -1,0 +1,153 @@
+// The real file system on whichever system the tests run: what must hold
+// alike on Linux and on Windows.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/real_file_system.h"
+#include "tests/support/temp_dir.h"
+
+namespace dupsieve {
+namespace {
+
+using testing::TempDir;
+using testing::utf8Path;
+
+class StringSink final : public ByteSink {
+ public:
+  void consume(std::span<const unsigned char> bytes) override {
+    data.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  }
+  std::string data;
+};
+
+class PortableFileSystemTest : public ::testing::Test {
+ protected:
+  // Every entry of a listing, by name; empty when findFirst gives null.
+  std::map<std::string, DirectoryEntry> entriesOf(const std::string& pattern) {
+    std::map<std::string, DirectoryEntry> entries;
+    std::unique_ptr<DirectoryListing> listing = fs.findFirst(pattern);
+    if (!listing) return entries;
+    do {
+      entries.emplace(listing->entry().name, listing->entry());
+    } while (listing->next());
+    return entries;
+  }
+
+  std::string headOf(const std::string& path) {
+    StringSink sink;
+    EXPECT_TRUE(fs.readLeadingBytes(path, 1000, sink)) << path;
+    return sink.data;
+  }
+
+  TempDir tmp;
+  RealFileSystem fs;
+};
+
+// Names outside every single-byte code page, one that needs a surrogate
+// pair in UTF-16, and a blank.
+const std::vector<std::string> kUnicodeNames = {
+    "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e.txt",  // 日本語.txt
+    "\xc4\x81.txt",                              // ā.txt
+    "\xce\xa9.txt",                              // Ω.txt
+    "\xf0\x9f\x93\xb7 photo.jpg",                // a camera, then a blank
+    "copy.txt",
+};
+const std::string kUnicodeFolder = "\xd1\x84\xd0\xbe\xd1\x82\xd0\xbe";  // фото
+
+TEST_F(PortableFileSystemTest, UnicodeNamesAreListedReadAndRemovedUnderTheirOwnNames) {
+  for (const std::string& name : kUnicodeNames) tmp.write(kUnicodeFolder + "/" + name, name);
+  const std::string folder = tmp / kUnicodeFolder;
+
+  const auto entries = entriesOf(folder + "/*");
+  ASSERT_EQ(entries.size(), kUnicodeNames.size() + 2) << "every name, \".\" and \"..\"";
+  for (const std::string& name : kUnicodeNames) {
+    const std::string path = folder + "/" + name;
+    ASSERT_EQ(entries.count(name), 1u) << name;
+    EXPECT_EQ(entries.at(name).size, name.size()) << name;
+    EXPECT_EQ(entries.at(name).attributes, 0u) << name;
+
+    std::unique_ptr<DirectoryListing> named = fs.findFirst(path);
+    ASSERT_NE(named, nullptr) << name;
+    EXPECT_EQ(named->entry().name, name);
+    EXPECT_EQ(headOf(path), name);
+  }
+
+  const std::unique_ptr<DirectoryListing> listing = fs.findFirst(folder + "/*");
+  for (const std::string& name : kUnicodeNames) {
+    const DirectoryEntry& entry = entries.at(name);
+    const ListedFile listed{listing->directory(), entry.device, entry.inode, entry.size};
+    EXPECT_EQ(fs.removeListedFile(folder + "/" + name, listed), Removal::Removed) << name;
+    EXPECT_FALSE(tmp.exists(kUnicodeFolder + "/" + name)) << name;
+  }
+}
+
+TEST_F(PortableFileSystemTest, PathsLongerThan260CharactersWorkLikeAnyOther) {
+  std::string deep;
+  while ((tmp / deep).size() < 300) deep += "a-directory-name-of-some-length/";
+  tmp.write(deep + "file.txt", "deep contents");
+  const std::string directory = tmp / deep;
+  const std::string file = directory + "file.txt";
+  ASSERT_GT(file.size(), 300u);
+
+  const auto entries = entriesOf(directory + "*.*");
+  ASSERT_EQ(entries.count("file.txt"), 1u);
+  const DirectoryEntry& entry = entries.at("file.txt");
+  EXPECT_EQ(entry.size, 13u);
+  const DirectoryId id = fs.findFirst(directory + "*.*")->directory();
+  EXPECT_NE(id, DirectoryId{});
+  EXPECT_EQ(headOf(file), "deep contents");
+  EXPECT_EQ(fs.removeListedFile(file, ListedFile{id, entry.device, entry.inode, entry.size}),
+            Removal::Removed);
+  EXPECT_FALSE(tmp.exists(deep + "file.txt"));
+}
+
+TEST_F(PortableFileSystemTest, DotAndDotDotNameTheDirectoryItself) {
+  tmp.write("d/sub/file", "x");
+  const DirectoryId d = fs.findFirst(tmp / "d/*")->directory();
+
+  for (const std::string name : {".", ".."}) {
+    std::unique_ptr<DirectoryListing> listing = fs.findFirst(tmp / "d/" + name);
+    ASSERT_NE(listing, nullptr) << name;
+    EXPECT_EQ(listing->entry().name, name);
+    EXPECT_EQ(listing->entry().attributes, kAttributeDirectory) << name;
+    EXPECT_EQ(listing->directory(), d) << name;
+    EXPECT_FALSE(listing->next()) << name;
+  }
+  EXPECT_EQ(fs.findFirst(tmp / "d/missing/."), nullptr);
+  EXPECT_EQ(fs.findFirst(tmp / "d/sub/file/."), nullptr);
+}
+
+TEST_F(PortableFileSystemTest, ListingsIdentifyTheirDirectoryHoweverItsPathIsSpelled) {
+  tmp.write("d/sub/file", "1");
+  tmp.write("e/file", "2");
+  const DirectoryId d = fs.findFirst(tmp / "d/*")->directory();
+  const DirectoryId e = fs.findFirst(tmp / "e/*")->directory();
+  EXPECT_NE(d, DirectoryId{});
+  EXPECT_NE(d, e);
+  for (const std::string& pattern : {tmp / "d/*.*", tmp / "d/./*", tmp / "d/sub/../*",
+                                     tmp / "e/../d/*", tmp / "d/sub", tmp / "d//sub"}) {
+    std::unique_ptr<DirectoryListing> listing = fs.findFirst(pattern);
+    ASSERT_NE(listing, nullptr) << pattern;
+    EXPECT_EQ(listing->directory(), d) << pattern;
+  }
+}
+
+TEST_F(PortableFileSystemTest, FilesOf4GiBAndMoreReportTheirFullSize) {
+  // Sparse where the file system allows: only the head takes room.
+  std::filesystem::resize_file(utf8Path(tmp.write("d/over", "head")), 4294967297ULL);
+
+  EXPECT_EQ(entriesOf(tmp / "d/*").at("over").size, 4294967297ULL);
+  EXPECT_EQ(fs.findFirst(tmp / "d/over")->entry().size, 4294967297ULL);
+  EXPECT_EQ(headOf(tmp / "d/over").substr(0, 4), "head");
+}
+
+}  // namespace
+}  // namespace dupsieve
