@@ -37,9 +37,10 @@ const ContentComparison::IdenticalSet* setHolding(const ContentComparison& compa
 
 }  // namespace
 
-GroupVerdict::GroupVerdict(const Group& group, Notes& notes, FileSystem& fileSystem)
+GroupVerdict::GroupVerdict(const Group& group, Notes& notes, FileSystem& fileSystem,
+                           bool answersToCome)
     : group_(&group), notes_(&notes), fileSystem_(&fileSystem), removed_(group.size(), false) {
-  if (!notes.personAnswering()) return;
+  if (!notes.personAnswering() || !answersToCome) return;
 
   std::vector<ListedFile> listed;
   for (const FileRecord& member : group) listed.push_back(member.listed());

@@ -15,7 +15,8 @@ namespace dupsieve {
 
 // What a person answering the prompts of a group needs to answer well,
 // written through the notes for a person answering only. Anyone else gets
-// nothing, and nothing is read or asked of the file system for them.
+// nothing, and nothing is read or asked of the file system for them; nor
+// is anything once the answers have ended, since no prompt waits then.
 //
 // Made after the group's member lines, it compares the members in full and
 // writes the verdict: which files are identical (byte for byte, as they are
@@ -28,7 +29,7 @@ class GroupVerdict {
   // How long a comparison runs before its progress is shown.
   static constexpr std::chrono::milliseconds kQuietComparison{1000};
 
-  GroupVerdict(const Group& group, Notes& notes, FileSystem& fileSystem);
+  GroupVerdict(const Group& group, Notes& notes, FileSystem& fileSystem, bool answersToCome);
 
   // Before the prompt of `member`: warns when every file identical to it
   // (its own other names aside) has been removed in this run or is gone.

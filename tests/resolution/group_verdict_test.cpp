@@ -179,6 +179,24 @@ TEST(GroupVerdict, ALongComparisonShowsItsProgressAfterASecondAndErasesIt) {
             "both files are identical\n");
 }
 
+TEST(GroupVerdict, OnceTheAnswersHaveEndedNothingMoreIsCompared) {
+  FakeFileSystem fake;
+  for (const char* path : {"d/a", "d/b", "e/a", "e/b"}) {
+    fake.addFile(path, path[0] == 'd' ? "abc" : "wxyz");
+  }
+  std::vector<Group> groups{listedGroup(fake, {"d/a", "d/b"}), listedGroup(fake, {"e/a", "e/b"})};
+
+  std::ostringstream out;
+  std::ostringstream err;
+  Notes notes(err, true, true, kFrozenClock);
+  std::istringstream in("n");  // ends at the second prompt
+  const GroupReporter reporter(Console{out, in, false, notes}, fake);
+  for (Group& group : groups) reporter(group);
+
+  EXPECT_EQ(err.str(), "both files are identical\n");
+  EXPECT_EQ(fake.bytesRead, 6u);  // d/a and d/b; neither e/a nor e/b
+}
+
 TEST(GroupVerdict, NobodyAnsweringAtATerminalGetsNothingAndNothingMoreIsRead) {
   for (const auto& [errorIsTerminal, inputIsTerminal] :
        {std::pair{false, false}, std::pair{true, false}, std::pair{false, true}}) {
