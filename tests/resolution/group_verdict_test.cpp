@@ -49,12 +49,20 @@ void report(FakeFileSystem& fake, Group& group, std::ostream& out, Notes& notes,
   reporter(group);
 }
 
-// What a person answering sees on standard error for the group.
+// Whose terminals the streams are, and the time the notes see.
+struct Audience {
+  bool errorIsTerminal = true;  // a person answering, by default
+  bool inputIsTerminal = true;
+  Notes::Clock clock = kFrozenClock;
+};
+
+// What standard error gets for the group.
 std::string notesFor(FakeFileSystem& fake, Group group, const std::string& answers,
-                     const std::function<void()>& whileWaiting = [] {}) {
+                     const std::function<void()>& whileWaiting = [] {},
+                     const Audience& audience = {}) {
   std::ostringstream out;
   std::ostringstream err;
-  Notes notes(err, true, true, kFrozenClock);
+  Notes notes(err, audience.errorIsTerminal, audience.inputIsTerminal, audience.clock);
   report(fake, group, out, notes, answers, whileWaiting);
   return err.str();
 }
@@ -164,16 +172,11 @@ TEST(GroupVerdict, ALongComparisonShowsItsProgressAfterASecondAndErasesIt) {
   FakeFileSystem fake;
   fake.addFile("d/a", "abc");
   fake.addFile("d/b", "abc");
-  Group group = listedGroup(fake, {"d/a", "d/b"});
-
-  std::ostringstream out;
-  std::ostringstream err;
   std::chrono::steady_clock::time_point now;
-  Notes notes(err, true, true, [&now] { return now += std::chrono::milliseconds(600); });
-  report(fake, group, out, notes, "");
+  const Audience person{true, true, [&now] { return now += std::chrono::milliseconds(600); }};
 
   // 600 ms after the comparison began nothing shows, 1,200 ms after it does.
-  EXPECT_EQ(err.str(),
+  EXPECT_EQ(notesFor(fake, listedGroup(fake, {"d/a", "d/b"}), "", [] {}, person),
             "\rcomparing: 6 of 6 bytes"
             "\r                       \r"
             "both files are identical\n");
@@ -204,14 +207,9 @@ TEST(GroupVerdict, NobodyAnsweringAtATerminalGetsNothingAndNothingMoreIsRead) {
     fake.addFile("d/a", "abc");
     fake.addFile("d/b", "abc");
     fake.addFile("d/c", "abX");
-    Group group = listedGroup(fake, {"d/a", "d/b", "d/c"});
+    const Audience script{errorIsTerminal, inputIsTerminal};
 
-    std::ostringstream out;
-    std::ostringstream err;
-    Notes notes(err, errorIsTerminal, inputIsTerminal, kFrozenClock);
-    report(fake, group, out, notes, "y n n\n");
-
-    EXPECT_EQ(err.str(), "");
+    EXPECT_EQ(notesFor(fake, listedGroup(fake, {"d/a", "d/b", "d/c"}), "y n n\n", [] {}, script), "");
     EXPECT_TRUE(fake.readPaths.empty());
     EXPECT_EQ(fake.bytesRead, 0u);
     EXPECT_EQ(fake.deletedPaths, std::vector<std::string>{"d/a"});
