@@ -15,9 +15,10 @@ namespace {
 struct Source {
   std::string contents;
   ContentOpening opening = ContentOpening::Opened;
-  std::optional<std::size_t> failReadAt{};  // a read that reaches this offset fails
+  std::optional<std::size_t> failReadAt{};    // a read that reaches this offset fails
   std::optional<std::uint64_t> listedSize{};  // when the listing said otherwise
-  std::uint64_t inode = 0;                    // 0: a file of its own
+  std::uint64_t device = 9;
+  std::optional<std::uint64_t> inode{};  // a file of its own unless given
 };
 
 // Chunks of 4 bytes, so that short strings cross chunk boundaries.
@@ -25,41 +26,40 @@ constexpr ComparisonLimits kSmallChunks{8, 4, 4, 16};
 
 struct Comparing {
   ContentComparison result;
-  std::vector<std::size_t> opened;           // members, in the order opened
-  std::vector<std::uint64_t> bytesRead;      // per member, the check for growth included
+  std::vector<std::size_t> opened;       // members, in the order opened
+  std::vector<std::uint64_t> bytesRead;  // per member
   std::size_t mostOpenAtOnce = 0;
-  std::vector<std::pair<std::uint64_t, std::uint64_t>> progress;
-};
-
-class StringReader final : public ContentReader {
- public:
-  StringReader(const Source& source, std::uint64_t& bytesRead, std::size_t& openNow)
-      : source_(&source), bytesRead_(&bytesRead), openNow_(&openNow) {}
-  ~StringReader() override { --*openNow_; }
-  std::optional<std::size_t> read(std::span<unsigned char> into) override {
-    const std::size_t count = std::min(into.size(), source_->contents.size() - position_);
-    if (source_->failReadAt && position_ + count > *source_->failReadAt) return std::nullopt;
-    std::copy_n(source_->contents.begin() + static_cast<std::ptrdiff_t>(position_), count,
-                into.begin());
-    position_ += count;
-    *bytesRead_ += count;
-    return count;
-  }
-
- private:
-  const Source* source_;
-  std::uint64_t* bytesRead_;
-  std::size_t* openNow_;
-  std::size_t position_ = 0;
+  std::pair<std::uint64_t, std::uint64_t> lastProgress;
 };
 
 Comparing compare(const std::vector<Source>& sources, const ComparisonLimits& limits = kSmallChunks) {
+  // Reads a source's contents, counting what it hands out and how many
+  // readers are open.
+  struct Reader final : ContentReader {
+    Reader(const Source& from, std::uint64_t& counted, std::size_t& open)
+        : source(from), bytesRead(counted), openNow(open) {}
+    ~Reader() override { --openNow; }
+    std::optional<std::size_t> read(std::span<unsigned char> into) override {
+      const std::size_t count = std::min(into.size(), source.contents.size() - position);
+      if (source.failReadAt && position + count > *source.failReadAt) return std::nullopt;
+      std::copy_n(source.contents.begin() + static_cast<std::ptrdiff_t>(position), count,
+                  into.begin());
+      position += count;
+      bytesRead += count;
+      return count;
+    }
+    const Source& source;
+    std::uint64_t& bytesRead;
+    std::size_t& openNow;
+    std::size_t position = 0;
+  };
+
   Comparing run;
   run.bytesRead.resize(sources.size());
   std::vector<ListedFile> listed;
   for (const Source& source : sources) {
-    const std::uint64_t inode = source.inode != 0 ? source.inode : 1000 + listed.size();
-    listed.push_back({{1, 1}, 9, inode, source.listedSize.value_or(source.contents.size())});
+    listed.push_back({{1, 1}, source.device, source.inode.value_or(1000 + listed.size()),
+                      source.listedSize.value_or(source.contents.size())});
   }
   std::size_t openNow = 0;
   const auto open = [&](std::size_t member) -> OpenedContent {
@@ -67,14 +67,12 @@ Comparing compare(const std::vector<Source>& sources, const ComparisonLimits& li
     const Source& source = sources[member];
     if (source.opening != ContentOpening::Opened) return {source.opening, nullptr};
     run.mostOpenAtOnce = std::max(run.mostOpenAtOnce, ++openNow);
-    return {ContentOpening::Opened,
-            std::make_unique<StringReader>(source, run.bytesRead[member], openNow)};
+    return {source.opening, std::make_unique<Reader>(source, run.bytesRead[member], openNow)};
   };
-  run.result = compareContents(listed, open,
-                               [&](std::uint64_t read, std::uint64_t total) {
-                                 run.progress.emplace_back(read, total);
-                               },
-                               limits);
+  const auto progress = [&](std::uint64_t read, std::uint64_t total) {
+    run.lastProgress = {read, total};
+  };
+  run.result = compareContents(listed, open, progress, limits);
   EXPECT_EQ(openNow, 0u) << "every file is closed at the end";
   return run;
 }
@@ -144,38 +142,29 @@ TEST(ContentComparison, ReadsEachFileOnceAndStopsAPairAtItsFirstDifference) {
   // The odd one out is read to the end of the chunk holding its first
   // difference; the identical pair in full, each once.
   EXPECT_EQ(run.bytesRead, (std::vector<std::uint64_t>{1000, 12, 1000}));
-  ASSERT_FALSE(run.progress.empty());
-  EXPECT_EQ(run.progress.back(), (std::pair<std::uint64_t, std::uint64_t>{2012, 3000}));
+  EXPECT_EQ(run.lastProgress, (std::pair<std::uint64_t, std::uint64_t>{2012, 3000}));
 }
 
 TEST(ContentComparison, NamesOfOneFileAreReadOnceAndALoneFileNotAtAll) {
-  Comparing run = compare({{"abcdefgh", {}, {}, {}, 5}, {"abcdefgh"}, {"abcdefgh", {}, {}, {}, 5}});
+  Comparing run = compare({{.contents = "abcdefgh", .inode = 5},
+                           {.contents = "abcdefgh"},
+                           {.contents = "abcdefgh", .inode = 5}});
   EXPECT_EQ(outcomesOf(run.result), "CCS");
   EXPECT_EQ(run.result.members[2].file, 0u);
   EXPECT_EQ(setsOf(run.result), "{0,1}");
   EXPECT_EQ(run.opened, (std::vector<std::size_t>{0, 1}));
 
   // Two names of one file: nothing to compare.
-  run = compare({{"abcdefgh", {}, {}, {}, 5}, {"abcdefgh", {}, {}, {}, 5}});
+  run = compare({{.contents = "abcdefgh", .inode = 5}, {.contents = "abcdefgh", .inode = 5}});
   EXPECT_EQ(outcomesOf(run.result), "CS");
   EXPECT_TRUE(run.opened.empty());
-}
 
-TEST(ContentComparison, UnknownIdentitiesNeverMakeOneFile) {
-  const std::vector<ListedFile> listed{{{}, 0, 0, 2}, {{}, 0, 0, 2}, {{}, 0, 7, 2}, {{}, 0, 7, 2}};
-  const auto open = [](std::size_t) {
-    struct Two final : ContentReader {
-      std::size_t left = 2;
-      std::optional<std::size_t> read(std::span<unsigned char> into) override {
-        const std::size_t count = std::min(left, into.size());
-        std::fill_n(into.begin(), count, 'z');
-        left -= count;
-        return count;
-      }
-    };
-    return OpenedContent{ContentOpening::Opened, std::make_unique<Two>()};
-  };
-  EXPECT_EQ(outcomesOf(compareContents(listed, open)), "CCCC");
+  // Identities that a listing could not tell (0) make no file one.
+  run = compare({{.contents = "zz", .inode = 0},
+                 {.contents = "zz", .inode = 0},
+                 {.contents = "zz", .device = 0, .inode = 7},
+                 {.contents = "zz", .device = 0, .inode = 7}});
+  EXPECT_EQ(outcomesOf(run.result), "CCCC");
 }
 
 TEST(ContentComparison, FilesThatCannotBeComparedAreLeftOutAndTheRestCompared) {
