@@ -24,7 +24,7 @@ void GroupReporter::operator()(Group& group) const {
   // warned before the prompt of a last copy; anyone else gets the prompts
   // alone, and nothing more is read for them. Once the input has ended no
   // prompt waits for an answer, so no verdict is worth its reading.
-  GroupVerdict verdict(group, console_.notes, *fileSystem_, console_.in.good());
+  GroupVerdict verdict(group, console_, *fileSystem_);
   const DeletionPrompt prompt(console_, *fileSystem_);
   for (std::size_t i = 0; i < group.size(); ++i) {
     verdict.beforePrompt(i);

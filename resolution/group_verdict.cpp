@@ -37,10 +37,10 @@ const ContentComparison::IdenticalSet* setHolding(const ContentComparison& compa
 
 }  // namespace
 
-GroupVerdict::GroupVerdict(const Group& group, Notes& notes, FileSystem& fileSystem,
-                           bool answersToCome)
-    : group_(&group), notes_(&notes), fileSystem_(&fileSystem), removed_(group.size(), false) {
-  if (!notes.personAnswering() || !answersToCome) return;
+GroupVerdict::GroupVerdict(const Group& group, const Console& console, FileSystem& fileSystem)
+    : group_(&group), console_(console), fileSystem_(&fileSystem), removed_(group.size(), false) {
+  Notes& notes = console.notes;
+  if (!notes.personAnswering() || !console.in.good()) return;
 
   std::vector<ListedFile> listed;
   for (const FileRecord& member : group) listed.push_back(member.listed());
@@ -62,7 +62,7 @@ void GroupVerdict::writeVerdict() {
   const ContentComparison& comparison = *comparison_;
   const std::size_t count = group_->size();
   if (comparison.tooManyFiles) {
-    notes_->forAnswerer("the " + withThousands(count) +
+    write("the " + withThousands(count) +
                         " files of this group are too many to compare at once: not compared");
     return;
   }
@@ -72,7 +72,7 @@ void GroupVerdict::writeVerdict() {
     return m.outcome == MemberOutcome::Compared;
   });
   if (everyFileCompared && comparison.sets.size() == 1) {
-    notes_->forAnswerer(count == 2 ? "both files are identical"
+    write(count == 2 ? "both files are identical"
                                    : "all " + withThousands(count) + " files are identical");
   } else {
     for (const auto& set : comparison.sets) {
@@ -81,11 +81,11 @@ void GroupVerdict::writeVerdict() {
       for (std::size_t i = 0; i < count; ++i) {
         if (setHolding(comparison, members[i].file) == &set) names.push_back(name(i));
       }
-      notes_->forAnswerer("identical: " + enumerate(names));
+      write("identical: " + enumerate(names));
     }
     for (const auto& set : comparison.sets) {
       if (!set.differsFrom) continue;
-      notes_->forAnswerer("not identical: " + name(set.files.front()) + " differs from " +
+      write("not identical: " + name(set.files.front()) + " differs from " +
                           name(*set.differsFrom) + " at byte " +
                           withThousands(set.firstDifference));
     }
@@ -93,12 +93,12 @@ void GroupVerdict::writeVerdict() {
 
   for (std::size_t i = 0; i < count; ++i) {
     switch (members[i].outcome) {
-      case MemberOutcome::Gone: notes_->forAnswerer(name(i) + " no longer exists: not compared"); break;
+      case MemberOutcome::Gone: write(name(i) + " no longer exists: not compared"); break;
       case MemberOutcome::Changed:
-        notes_->forAnswerer(name(i) + " changed since it was listed: not compared");
+        write(name(i) + " changed since it was listed: not compared");
         break;
       case MemberOutcome::Unreadable:
-        notes_->forAnswerer(name(i) + " could not be read: cannot compare");
+        write(name(i) + " could not be read: cannot compare");
         break;
       case MemberOutcome::Compared:
       case MemberOutcome::SameFile: break;
@@ -112,7 +112,7 @@ void GroupVerdict::writeVerdict() {
       if (members[i].file == first) names.push_back(name(i));
     }
     if (names.size() < 2) continue;
-    notes_->forAnswerer(enumerate(names) + " are one file (hard links): deleting one frees no space");
+    write(enumerate(names) + " are one file (hard links): deleting one frees no space");
   }
 }
 
@@ -128,13 +128,18 @@ void GroupVerdict::beforePrompt(std::size_t member) {
       if (members[i].file == other && stillThere(i)) return;
     }
   }
-  notes_->forAnswerer("last copy: every other identical file of this group is gone");
+  write("last copy: every other identical file of this group is gone");
 }
 
 void GroupVerdict::removed(std::size_t member) { removed_[member] = true; }
 
+void GroupVerdict::write(const std::string& line) {
+  console_.out.flush();
+  console_.notes.forAnswerer(line);
+}
+
 std::string GroupVerdict::name(std::size_t member) const {
-  return notes_->shownPath((*group_)[member].path);
+  return console_.notes.shownPath((*group_)[member].path);
 }
 
 bool GroupVerdict::stillThere(std::size_t member) {

@@ -8,8 +8,8 @@
 
 #include "narrowing/same_digest_groups.h"
 #include "platform/file_system.h"
+#include "resolution/console.h"
 #include "resolution/content_comparison.h"
-#include "resolution/notes.h"
 
 namespace dupsieve {
 
@@ -29,7 +29,9 @@ class GroupVerdict {
   // How long a comparison runs before its progress is shown.
   static constexpr std::chrono::milliseconds kQuietComparison{1000};
 
-  GroupVerdict(const Group& group, Notes& notes, FileSystem& fileSystem, bool answersToCome);
+  // Standard output is flushed before each note, so that the notes never
+  // overtake the member lines and prompts on a screen they share.
+  GroupVerdict(const Group& group, const Console& console, FileSystem& fileSystem);
 
   // Before the prompt of `member`: warns when every file identical to it
   // (its own other names aside) has been removed in this run or is gone.
@@ -44,8 +46,10 @@ class GroupVerdict {
   // and neither gone nor changed since it was listed.
   bool stillThere(std::size_t member);
 
+  void write(const std::string& line);
+
   const Group* group_;
-  Notes* notes_;
+  Console console_;
   FileSystem* fileSystem_;
   std::optional<ContentComparison> comparison_;  // only when a person answers
   std::vector<bool> removed_;

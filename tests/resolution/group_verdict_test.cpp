@@ -76,9 +76,22 @@ TEST(GroupVerdict, ComesBetweenTheListingAndThePromptsAndWarnsBeforeALastCopy) {
   fake.addFile("d/b", "same");
   Group group = listedGroup(fake, {"d/a", "d/b"});
 
+  // Standard output reaches the screen only when flushed, as through a
+  // buffer; the notes at once.
+  struct ShownWhenFlushed final : std::stringbuf {
+    explicit ShownWhenFlushed(std::ostream& to) : screen(to) {}
+    int sync() override {
+      screen << str();
+      str("");
+      return 0;
+    }
+    std::ostream& screen;
+  };
   std::ostringstream screen;
+  ShownWhenFlushed buffer(screen);
+  std::ostream out(&buffer);
   Notes notes(screen, true, true, kFrozenClock);
-  report(fake, group, screen, notes, "y n\n");
+  report(fake, group, out, notes, "y n\n");
 
   EXPECT_EQ(screen.str(), memberLine("d/a", "4", "1") + memberLine("d/b", "4", "1") + "\n" +
                               "both files are identical\n" + prompt("d/a") +
