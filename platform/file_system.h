@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -112,6 +113,30 @@ enum class Removal {
   Refused,            // the system refused for another reason
 };
 
+// Reads one opened file front to back, in chunks of the caller's size.
+// Destroying it closes the file.
+class ContentReader {
+ public:
+  virtual ~ContentReader() = default;
+  // Fills `into` with the next bytes of the file and returns how many it
+  // holds: fewer than asked only at the end of the file, 0 once the end has
+  // been reached. nullopt when a read fails.
+  virtual std::optional<std::size_t> read(std::span<unsigned char> into) = 0;
+};
+
+// How opening a listed file for its contents went.
+enum class ContentOpening {
+  Opened,
+  Gone,        // nothing by that name any more
+  Changed,     // another file by that name now, not a regular file, or another size
+  Unreadable,  // it is there but cannot be opened for reading
+};
+
+struct OpenedContent {
+  ContentOpening outcome = ContentOpening::Unreadable;
+  std::unique_ptr<ContentReader> reader;  // set when, and only when, Opened
+};
+
 // Everything the tool asks of the operating system. Tests replace it with an
 // in-memory fake. Read through the file system itself, every path is
 // resolved anew. Listings and readers it hands out must not outlive it.
@@ -139,6 +164,13 @@ class FileSystem : public HeadReader {
   // directory, so a directory swapped for a link meanwhile cannot redirect
   // the removal. Never removes a directory. Says how it ended.
   virtual Removal removeListedFile(const std::string& path, const ListedFile& listed) = 0;
+
+  // Opens the file at `path` for reading all of it, only if it is still the
+  // one that was listed: a regular file (a final link is not followed) of
+  // the listed size and, where they are known (non-zero), the listed device
+  // and inode. Nothing else is opened, so a FIFO or a device that has taken
+  // the name can neither block nor be read. Says why when it does not open.
+  virtual OpenedContent openListedFile(const std::string& path, const ListedFile& listed) = 0;
 };
 
 }  // namespace dupsieve

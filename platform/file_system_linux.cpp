@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/calls_linux.h"
+#include "platform/content_reader_linux.h"
 #include "platform/listing_linux.h"
 #include "platform/pass_reader_linux.h"
 #include "platform/path_parts.h"
@@ -102,6 +103,10 @@ Removal RealFileSystem::removeListedFile(const std::string& path, const ListedFi
   // directory (no AT_REMOVEDIR).
   if (::unlinkat(at.get(), name.c_str(), 0) != 0) return removalFailure(errno);
   return Removal::Removed;
+}
+
+OpenedContent RealFileSystem::openListedFile(const std::string& path, const ListedFile& listed) {
+  return linux_io::openListedContent(state_->calls, path, listed);
 }
 
 }  // namespace dupsieve

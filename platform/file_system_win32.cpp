@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -268,6 +269,29 @@ Removal removalFailure(DWORD error) {
   }
 }
 
+// Reads a file opened for its whole contents; closes it when it goes away.
+class HandleContentReader final : public ContentReader {
+ public:
+  explicit HandleContentReader(HANDLE handle) : file_(handle) {}
+
+  std::optional<std::size_t> read(std::span<unsigned char> into) override {
+    constexpr std::size_t kMostPerCall = std::size_t{1} << 30;  // a DWORD's worth, and then some
+    std::size_t filled = 0;
+    while (filled < into.size()) {
+      const std::size_t left = into.size() - filled;
+      DWORD got = 0;
+      const auto want = static_cast<DWORD>(left < kMostPerCall ? left : kMostPerCall);
+      if (!::ReadFile(file_.get(), into.data() + filled, want, &got, nullptr)) return std::nullopt;
+      if (got == 0) break;
+      filled += got;
+    }
+    return filled;
+  }
+
+ private:
+  UniqueFile file_;
+};
+
 }  // namespace
 
 struct RealFileSystem::State {
@@ -336,6 +360,32 @@ Removal RealFileSystem::removeListedFile(const std::string& path, const ListedFi
   // DeleteFile never removes a directory.
   if (!::DeleteFileW(name.c_str())) return removalFailure(::GetLastError());
   return Removal::Removed;
+}
+
+OpenedContent RealFileSystem::openListedFile(const std::string& path, const ListedFile& listed) {
+  // As for the heads: a final link is opened as itself, never followed, and
+  // other programs keep every access they had.
+  UniqueFile file(::CreateFileW(systemPath(path).c_str(), GENERIC_READ, kShareAll, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN,
+                                nullptr));
+  if (!file.valid()) {
+    const DWORD error = ::GetLastError();
+    const bool gone = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    return {gone ? ContentOpening::Gone : ContentOpening::Unreadable, nullptr};
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(file.get(), &info)) return {ContentOpening::Unreadable, nullptr};
+  const bool regular =
+      ::GetFileType(file.get()) == FILE_TYPE_DISK &&
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+  // Identities the listing could not read say nothing.
+  const bool sameFile =
+      (listed.inode == 0 || combine(info.nFileIndexHigh, info.nFileIndexLow) == listed.inode) &&
+      (listed.device == 0 || info.dwVolumeSerialNumber == listed.device);
+  if (!regular || !sameFile || combine(info.nFileSizeHigh, info.nFileSizeLow) != listed.size) {
+    return {ContentOpening::Changed, nullptr};
+  }
+  return {ContentOpening::Opened, std::make_unique<HandleContentReader>(file.release())};
 }
 
 }  // namespace dupsieve

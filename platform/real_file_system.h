@@ -31,6 +31,7 @@ class RealFileSystem final : public FileSystem {
                         ByteSink& sink) override;
   std::unique_ptr<HeadReader> passReader() override;
   Removal removeListedFile(const std::string& path, const ListedFile& listed) override;
+  OpenedContent openListedFile(const std::string& path, const ListedFile& listed) override;
 
  private:
   struct State;  // each platform's own

@@ -27,7 +27,7 @@ const char* reasonNotRemoved(Removal outcome) {
 
 }  // namespace
 
-void DeletionPrompt::operator()(const FileRecord& record) const {
+bool DeletionPrompt::operator()(const FileRecord& record) const {
   console_.out << "Delete ";
   writeShownPath(console_.out, record.path, console_.escapeControls);
   console_.out << " ? (y/other): ";
@@ -37,16 +37,17 @@ void DeletionPrompt::operator()(const FileRecord& record) const {
   // Once the input has ended it reads nothing and the answer stays empty.
   std::string answer;
   console_.in >> answer;
-  if (answer != "y" && answer != "Y") return;
+  if (answer != "y" && answer != "Y") return false;
 
   // Minutes can pass between the listing and the answer. A file that was
   // replaced, removed or rewritten meanwhile is not what the user agreed to
   // delete, and a directory is never deleted. Whoever answered y must learn
   // when the file is still there.
   const Removal outcome = fileSystem_->removeListedFile(record.path, record.listed());
-  if (outcome == Removal::Removed) return;
+  if (outcome == Removal::Removed) return true;
   console_.notes.failure("could not delete " + console_.notes.shownPath(record.path) + ": " +
                          reasonNotRemoved(outcome));
+  return false;
 }
 
 }  // namespace dupsieve

@@ -10,12 +10,13 @@ namespace dupsieve {
 // "Delete <path> ? (y/other): " (no newline), reads one word, and, when the
 // word is exactly "y" or "Y", deletes the file if it is still the regular
 // file that was listed. A confirmed deletion that does not happen is
-// reported as a failure note, with the reason.
+// reported as a failure note, with the reason. Returns true when it removed
+// the file.
 class DeletionPrompt {
  public:
   DeletionPrompt(const Console& console, FileSystem& fileSystem)
       : console_(console), fileSystem_(&fileSystem) {}
-  void operator()(const FileRecord& record) const;
+  bool operator()(const FileRecord& record) const;
 
  private:
   Console console_;

@@ -1,6 +1,7 @@
 #include "resolution/group_reporter.h"
 
 #include "resolution/deletion_prompt.h"
+#include "resolution/group_verdict.h"
 #include "resolution/shown_path.h"
 
 namespace dupsieve {
@@ -19,8 +20,16 @@ void GroupReporter::operator()(Group& group) const {
   }
   console_.out << '\n' << std::flush;
 
+  // A person answering sees the verdict before the first prompt, and is
+  // warned before the prompt of a last copy; anyone else gets the prompts
+  // alone, and nothing more is read for them. Once the input has ended no
+  // prompt waits for an answer, so no verdict is worth its reading.
+  GroupVerdict verdict(group, console_, *fileSystem_);
   const DeletionPrompt prompt(console_, *fileSystem_);
-  for (const FileRecord& member : group) prompt(member);
+  for (std::size_t i = 0; i < group.size(); ++i) {
+    verdict.beforePrompt(i);
+    if (prompt(group[i])) verdict.removed(i);
+  }
   console_.out << '\n' << std::flush;
 }
 

@@ -37,8 +37,10 @@ void Notes::clearStatus() {
   statusWidth_ = 0;
 }
 
-bool Notes::statusDue() const {
-  return errorIsTerminal_ && clock_() - statusChangedAt_ >= kStatusInterval;
+bool Notes::statusDue(std::chrono::milliseconds firstAfter) const {
+  if (!errorIsTerminal_) return false;
+  const auto quiet = statusWidth_ == 0 ? firstAfter : kStatusInterval;
+  return clock_() - statusChangedAt_ >= quiet;
 }
 
 std::string Notes::shownPath(std::string_view path) const {

@@ -49,10 +49,13 @@ class Notes {
   void clearStatus();
 
   // True when a status would be shown and is due: standard error is a
-  // terminal, and kStatusInterval has passed since a status was last shown
-  // or erased (or since the notes were made). Callers ask before building
-  // a status text, so that the line changes at most a few times a second.
-  bool statusDue() const;
+  // terminal, and kStatusInterval has passed since a status was last shown,
+  // or, while none is shown, `firstAfter` since one was last erased (or
+  // since the notes were made). Callers ask before building a status text,
+  // so that the line changes at most a few times a second; a longer
+  // `firstAfter` keeps a wait that is usually short free of a line that
+  // would only flicker.
+  bool statusDue(std::chrono::milliseconds firstAfter = kStatusInterval) const;
 
   // `path` as a note names it: escaped like a shown path when standard error
   // is a terminal, byte for byte otherwise.

@@ -88,6 +88,9 @@ class WatchedFileSystem final : public FileSystem {
   Removal removeListedFile(const std::string& path, const ListedFile& listed) override {
     return real_.removeListedFile(path, listed);
   }
+  OpenedContent openListedFile(const std::string& path, const ListedFile& listed) override {
+    return real_.openListedFile(path, listed);
+  }
 
  private:
   class Listing final : public DirectoryListing {

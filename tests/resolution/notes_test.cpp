@@ -86,6 +86,22 @@ TEST(Notes, AStatusIsDueOnlyAfterAQuietIntervalSinceTheLastChange) {
   EXPECT_FALSE(script.notes.statusDue());
 }
 
+TEST(Notes, ALongerFirstQuietIntervalHoldsBackOnlyTheFirstStatus) {
+  using std::chrono::milliseconds;
+  std::chrono::steady_clock::time_point now;
+  std::ostringstream err;
+  Notes notes(err, true, false, [&now] { return now; });
+  const milliseconds second(1000);
+
+  now += second - milliseconds(1);
+  EXPECT_FALSE(notes.statusDue(second));
+  now += milliseconds(1);
+  EXPECT_TRUE(notes.statusDue(second));
+  notes.status("1");
+  now += Notes::kStatusInterval;  // once one shows, the next follows at the usual pace
+  EXPECT_TRUE(notes.statusDue(second));
+}
+
 TEST(Notes, PathsAreEscapedOnlyForATerminal) {
   EXPECT_EQ(CapturedNotes(true).notes.shownPath("a\x1b[2Jb"), "a\\x1b[2Jb");
   EXPECT_EQ(CapturedNotes(false).notes.shownPath("a\x1b[2Jb"), "a\x1b[2Jb");

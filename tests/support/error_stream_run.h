@@ -1,11 +1,17 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace dupsieve::testing {
 
-enum class ErrorTo { Terminal, File };
+enum class ErrorTo {
+  Terminal,
+  File,
+  // The terminal that standard input is on too, as for a person answering.
+  TerminalOfInput,
+};
 
 // What a run of the built binary wrote on each of its output streams.
 struct TwoStreamResult {
@@ -13,15 +19,22 @@ struct TwoStreamResult {
   std::string error;
   bool finished = false;  // ended by itself, not killed after waiting too long
   int exitStatus = -1;
+  // Every byte the process read, from files, terminal and libraries alike,
+  // as Linux counts it; 0 where the system does not tell.
+  std::uint64_t bytesRead = 0;
 };
 
-// Runs the built dupsieve binary in `workingDirectory` with `arguments` and
-// `input` on standard input (then end of input), standard output into a
-// file, and standard error on a terminal (raw, so bytes arrive as written)
-// or into a file. A run that stalls with standard error on a terminal is
-// killed after a generous limit; `finished` then stays false.
+// Runs the built dupsieve binary in `workingDirectory` with `arguments`,
+// standard output into a file, and standard error on a terminal (raw, so
+// bytes arrive as written) or into a file. `input` is standard input (then
+// end of input), except with TerminalOfInput, where it is typed into the
+// terminal at once and the run must need no more. A run that stalls with
+// standard error on a terminal is killed after a generous limit; `finished`
+// then stays false.
+// `environment` adds variables ("NAME=value") to the binary's.
 TwoStreamResult runDupsieveWithError(const std::vector<std::string>& arguments,
                                      const std::string& input,
-                                     const std::string& workingDirectory, ErrorTo error);
+                                     const std::string& workingDirectory, ErrorTo error,
+                                     const std::vector<std::string>& environment = {});
 
 }  // namespace dupsieve::testing

@@ -36,6 +36,33 @@ void moveKeys(Map& map, const std::string& from, const std::string& to) {
 
 }  // namespace
 
+// Hands out a copy of the contents, as they were when the file was opened,
+// in pieces no longer than the file system's chunk size.
+class FakeContentReader final : public ContentReader {
+ public:
+  FakeContentReader(FakeFileSystem& fileSystem, std::string contents)
+      : fileSystem_(&fileSystem), contents_(std::move(contents)) {}
+
+  std::optional<std::size_t> read(std::span<unsigned char> into) override {
+    std::size_t filled = 0;
+    while (filled < into.size() && position_ < contents_.size()) {
+      const std::size_t count = std::min({fileSystem_->chunkSize, into.size() - filled,
+                                          contents_.size() - position_});
+      std::copy_n(contents_.begin() + static_cast<std::ptrdiff_t>(position_), count,
+                  into.begin() + static_cast<std::ptrdiff_t>(filled));
+      position_ += count;
+      filled += count;
+    }
+    fileSystem_->bytesRead += filled;
+    return filled;
+  }
+
+ private:
+  FakeFileSystem* fileSystem_;
+  std::string contents_;
+  std::size_t position_ = 0;
+};
+
 // Lists a snapshot of its directory's entries, taken when it was made, and
 // finds that directory again by its inode, as a descriptor would.
 class FakeListing final : public DirectoryListing {
@@ -184,6 +211,13 @@ FakeNode& FakeFileSystem::addDirectory(const std::string& path) {
   FakeNode node;
   node.attributes = kAttributeDirectory;
   return addEntry(resolved, std::move(node));
+}
+
+FakeNode& FakeFileSystem::addHardLink(const std::string& path, const std::string& existing) {
+  const FakeNode original = node(existing);
+  FakeNode& added = addEntry(path, original);
+  added.inode = original.inode;
+  return added;
 }
 
 FakeNode& FakeFileSystem::addLink(const std::string& path, const std::string& target) {
@@ -343,6 +377,20 @@ Removal FakeFileSystem::removeListedFile(const std::string& path, const ListedFi
   remove(entryPath);
   deletedPaths.push_back(path);
   return Removal::Removed;
+}
+
+OpenedContent FakeFileSystem::openListedFile(const std::string& path, const ListedFile& listed) {
+  const FakeNode* found = find(path);
+  if (found == nullptr) return {ContentOpening::Gone, nullptr};
+  const bool regular =
+      found->linkTarget.empty() && (found->attributes & (kAttributeDirectory | kAttributeSystem)) == 0;
+  if (!regular || found->size != listed.size || (listed.inode != 0 && found->inode != listed.inode) ||
+      (listed.device != 0 && listed.device != kDevice)) {
+    return {ContentOpening::Changed, nullptr};
+  }
+  if (found->failOpen) return {ContentOpening::Unreadable, nullptr};
+  readPaths.push_back(path);
+  return {ContentOpening::Opened, std::make_unique<FakeContentReader>(*this, found->contents)};
 }
 
 }  // namespace dupsieve::testing

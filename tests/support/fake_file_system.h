@@ -41,6 +41,9 @@ class FakeFileSystem final : public FileSystem {
   // A regular file listed with `size` but holding only `contents`.
   FakeNode& addSizedFile(const std::string& path, std::uint64_t size, std::string contents = {});
   FakeNode& addDirectory(const std::string& path);
+  // A second name of the entry at `existing`: the same inode, with a copy
+  // of its contents.
+  FakeNode& addHardLink(const std::string& path, const std::string& existing);
   // A symbolic link, listed as a system entry.
   FakeNode& addLink(const std::string& path, const std::string& target);
   // Any entry, attributes as given (a hidden file, a "system" entry, ...).
@@ -68,13 +71,14 @@ class FakeFileSystem final : public FileSystem {
 
   std::vector<std::string> listedPatterns;  // every listing made, in order
   std::vector<std::string> readPaths;       // every successful open for reading
-  std::uint64_t bytesRead = 0;
+  std::uint64_t bytesRead = 0;              // by heads and whole contents alike
   std::vector<std::string> deletedPaths;    // every removal by the tool
 
   std::unique_ptr<DirectoryListing> findFirst(const std::string& pattern) override;
   bool readLeadingBytes(const std::string& path, std::uint64_t length,
                         ByteSink& sink) override;
   Removal removeListedFile(const std::string& path, const ListedFile& listed) override;
+  OpenedContent openListedFile(const std::string& path, const ListedFile& listed) override;
 
  private:
   friend class FakeListing;
