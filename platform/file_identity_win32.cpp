@@ -12,6 +12,27 @@ namespace {
 // then it has no name to be found by.
 constexpr NTSTATUS kStatusDeletePending = static_cast<NTSTATUS>(0xC0000056);
 
+UniqueFile openRelative(HANDLE directory, std::wstring_view name, ACCESS_MASK access,
+                        ULONG options, DWORD& error) {
+  // Only the native call opens a name relative to a directory handle.
+  UNICODE_STRING objectName{};
+  objectName.Buffer = const_cast<wchar_t*>(name.data());
+  objectName.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+  objectName.MaximumLength = objectName.Length;
+  OBJECT_ATTRIBUTES attributes{};
+  // Case as the wide calls treat it: a directory that tells case apart
+  // still does.
+  InitializeObjectAttributes(&attributes, &objectName, OBJ_CASE_INSENSITIVE, directory, nullptr);
+  IO_STATUS_BLOCK io{};
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  const NTSTATUS status =
+      ::NtCreateFile(&handle, access | SYNCHRONIZE, &attributes, &io, nullptr, 0, kShareAll,
+                     FILE_OPEN, options | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+  if (NT_SUCCESS(status)) return UniqueFile(handle);
+  error = status == kStatusDeletePending ? ERROR_FILE_NOT_FOUND : ::RtlNtStatusToDosError(status);
+  return UniqueFile(INVALID_HANDLE_VALUE);
+}
+
 }  // namespace
 
 bool isLinkOrSpecial(DWORD attributes, DWORD tag) {
@@ -32,23 +53,12 @@ UniqueFile openDirectory(const std::string& directory) {
 
 UniqueFile openEntry(HANDLE directory, std::wstring_view name, ACCESS_MASK access, ULONG kind,
                      DWORD& error) {
-  // Only the native call opens a name relative to a directory handle.
-  UNICODE_STRING objectName{};
-  objectName.Buffer = const_cast<wchar_t*>(name.data());
-  objectName.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
-  objectName.MaximumLength = objectName.Length;
-  OBJECT_ATTRIBUTES attributes{};
-  // Case as the wide calls treat it: a directory that tells case apart
-  // still does.
-  InitializeObjectAttributes(&attributes, &objectName, OBJ_CASE_INSENSITIVE, directory, nullptr);
-  IO_STATUS_BLOCK io{};
-  HANDLE handle = INVALID_HANDLE_VALUE;
-  const NTSTATUS status = ::NtCreateFile(
-      &handle, access | SYNCHRONIZE, &attributes, &io, nullptr, 0, kShareAll, FILE_OPEN,
-      kind | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
-  if (NT_SUCCESS(status)) return UniqueFile(handle);
-  error = status == kStatusDeletePending ? ERROR_FILE_NOT_FOUND : ::RtlNtStatusToDosError(status);
-  return UniqueFile(INVALID_HANDLE_VALUE);
+  return openRelative(directory, name, access, kind | FILE_OPEN_REPARSE_POINT, error);
+}
+
+UniqueFile openServedEntry(HANDLE directory, std::wstring_view name, ACCESS_MASK access,
+                           ULONG kind, DWORD& error) {
+  return openRelative(directory, name, access, kind, error);
 }
 
 DirectoryId identityOf(HANDLE handle) {

@@ -33,6 +33,13 @@ UniqueFile openDirectory(const std::string& directory);
 UniqueFile openEntry(HANDLE directory, std::wstring_view name, ACCESS_MASK access, ULONG kind,
                      DWORD& error);
 
+// As `openEntry`, but through the system's own handling of a reparse point
+// whose contents it serves (a cloud placeholder fetches or fills in what it
+// stands for). That handling would follow a link as well: the caller checks
+// that it reached the entry it opened as itself.
+UniqueFile openServedEntry(HANDLE directory, std::wstring_view name, ACCESS_MASK access,
+                           ULONG kind, DWORD& error);
+
 // Volume serial number and file index: one name for a file or directory
 // however it was reached. {0, 0} when the system cannot tell them. It asks
 // the volume as well, which some systems answer slowly: where the volume is

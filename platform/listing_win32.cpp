@@ -68,10 +68,10 @@ std::unique_ptr<DirectoryListing> listSubdirectory(HANDLE parent, const Director
   if ((entry.attributes & kAttributeDirectory) == 0 || entry.name == "." || entry.name == "..") {
     return nullptr;
   }
+  const std::wstring name = wideFromUtf8(entry.name);
+  constexpr ACCESS_MASK kListing = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES;
   DWORD error = 0;
-  UniqueFile directory = openEntry(parent, wideFromUtf8(entry.name),
-                                   FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
-                                   FILE_DIRECTORY_FILE, error);
+  UniqueFile directory = openEntry(parent, name, kListing, FILE_DIRECTORY_FILE, error);
   if (!directory.valid()) return nullptr;
   // A junction or link put in its place was opened as itself: refused.
   FILE_ATTRIBUTE_TAG_INFO info{};
@@ -83,6 +83,12 @@ std::unique_ptr<DirectoryListing> listSubdirectory(HANDLE parent, const Director
   // the listing could not tell says nothing.
   const std::uint64_t index = fileIndexOf(directory.get());
   if (entry.inode != 0 && index != entry.inode) return nullptr;
+  if ((info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    // A cloud folder may fill in its entries only when listed through the
+    // system's own handling, which must reach the very folder checked above.
+    directory = openServedEntry(parent, name, kListing, FILE_DIRECTORY_FILE, error);
+    if (!directory.valid() || fileIndexOf(directory.get()) != index) return nullptr;
+  }
   return startHandleListing(std::move(directory), DirectoryId{volume, index});
 }
 
