@@ -77,4 +77,20 @@ std::wstring systemPath(std::string_view path) {
   return L"\\\\?\\" + full;
 }
 
+bool isDriveName(std::string_view pattern) {
+  return pattern.size() == 2 && pattern[1] == ':' &&
+         ((pattern[0] >= 'A' && pattern[0] <= 'Z') || (pattern[0] >= 'a' && pattern[0] <= 'z'));
+}
+
+std::string prefixOf(const std::string& pattern) {
+  const auto separator = pattern.find_last_of("/\\");
+  return separator == std::string::npos ? std::string() : pattern.substr(0, separator + 1);
+}
+
+std::string directoryPart(const std::string& pattern) {
+  if (isDriveName(pattern)) return pattern + "/";
+  std::string prefix = prefixOf(pattern);
+  return prefix.empty() ? "." : prefix;
+}
+
 }  // namespace dupsieve

@@ -21,4 +21,16 @@ std::string utf8FromWide(std::wstring_view wide);
 // device or extended form is taken as given; an empty path stays empty.
 std::wstring systemPath(std::string_view path);
 
+// "X:", a drive letter and a colon: the whole drive here, not the current
+// directory on it.
+bool isDriveName(std::string_view pattern);
+
+// The prefix that the entries of a pattern's listing join: everything up to
+// and including its last separator, else nothing.
+std::string prefixOf(const std::string& pattern);
+
+// The directory that a pattern lists or whose entry it names: its prefix, a
+// bare drive's root, or the current directory.
+std::string directoryPart(const std::string& pattern);
+
 }  // namespace dupsieve

@@ -2,10 +2,14 @@
 // that another program holds.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/system_path_win32.h"
 #include "tests/support/expected_output.h"
+#include "tests/support/platform_support.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/windows_fixtures_win32.h"
 
@@ -78,6 +82,48 @@ TEST(EndToEndOnWindows, AFileHeldExclusivelyStaysListedWithDigestZero) {
                                memberLine("./b", "3", kAbc) + memberLine("./held", "3", "0") +
                                memberLine("./held-too", "3", "0") + "\n" + prompt("./a") +
                                prompt("./b") + prompt("./held") + prompt("./held-too") + "\n");
+}
+
+TEST(EndToEndOnWindows, AConfirmedDeletionThatTheSystemRefusesIsReportedOnStandardError) {
+  struct Case {
+    std::string what;
+    std::function<bool(const std::string& file)> refuse;  // true once in place
+    std::string reason;
+  };
+  // A hold that lasts for the rest of a case.
+  std::unique_ptr<testing::ExclusiveHold> hold;
+  const Case cases[] = {
+      {"held by a program that lets others read it but not delete it",
+       [&](const std::string& file) {
+         hold = std::make_unique<testing::ExclusiveHold>(file, FILE_SHARE_READ | FILE_SHARE_WRITE);
+         return hold->held();
+       },
+       "it is in use"},
+      {"read-only",
+       [](const std::string& file) {
+         return ::SetFileAttributesW(systemPath(file).c_str(), FILE_ATTRIBUTE_READONLY) != 0;
+       },
+       "permission denied"},
+  };
+  for (const Case& c : cases) {
+    const TempDir tree;
+    tree.write("a", "abc");
+    tree.write("b", "abc");
+    ASSERT_TRUE(c.refuse(tree / "a")) << c.what;
+
+    const RunResult run = runDupsieve({"-r"}, "y y\n", tree.path());
+
+    // Standard output is what it would be had the deletion gone through.
+    EXPECT_EQ(run.output, countLines(2, 2, 2, 1) + groupBlock({"./a", "./b"}, "3", kAbc))
+        << c.what;
+    EXPECT_EQ(run.exitStatus, 0) << c.what;
+    EXPECT_EQ(testing::textFromOutput(run.errors), "could not delete ./a: " + c.reason + "\n")
+        << c.what;
+    EXPECT_EQ(tree.read("a"), "abc") << c.what;
+    EXPECT_FALSE(tree.exists("b")) << c.what;
+    hold.reset();
+    ::SetFileAttributesW(systemPath(tree / "a").c_str(), FILE_ATTRIBUTE_NORMAL);
+  }
 }
 
 }  // namespace

@@ -154,9 +154,18 @@ bool makeDirectoryLink(const std::string& target, const std::string& link) {
   return waitFor([&] { return ::GetFileAttributesW(wideLink.c_str()) != INVALID_FILE_ATTRIBUTES; });
 }
 
-ExclusiveHold::ExclusiveHold(const std::string& path)
-    : handle_(::CreateFileW(systemPath(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+void removeDirectoryLink(const std::string& link) {
+  const std::wstring wideLink = systemPath(link);
+  if (::RemoveDirectoryW(wideLink.c_str())) return;
+  const std::string hostLink = hostPath(wideLink);
+  if (hostLink.empty()) return;
+  runOnHost("/bin/rm", {"-f", hostLink});
+  waitFor([&] { return ::GetFileAttributesW(wideLink.c_str()) == INVALID_FILE_ATTRIBUTES; });
+}
+
+ExclusiveHold::ExclusiveHold(const std::string& path, DWORD sharing)
+    : handle_(::CreateFileW(systemPath(path).c_str(), GENERIC_READ, sharing, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
 
 ExclusiveHold::~ExclusiveHold() {
   if (held()) ::CloseHandle(handle_);

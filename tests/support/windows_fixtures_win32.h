@@ -30,11 +30,17 @@ class MappedDrive {
 // shows as a reparse point). False when neither could be made.
 bool makeDirectoryLink(const std::string& target, const std::string& link);
 
-// Holds a file open for reading and shares nothing, as a program with
-// exclusive use of it does, while the object lives.
+// Removes such a link, leaving what it leads to alone. (Wine can neither
+// remove nor rename a link of the host system: it acts on what the link
+// leads to, or fails.)
+void removeDirectoryLink(const std::string& link);
+
+// Holds a file open for reading while the object lives, sharing with other
+// programs only `sharing` (FILE_SHARE_* bits): by default nothing, as a
+// program with exclusive use of it does.
 class ExclusiveHold {
  public:
-  explicit ExclusiveHold(const std::string& path);
+  explicit ExclusiveHold(const std::string& path, DWORD sharing = 0);
   ExclusiveHold(const ExclusiveHold&) = delete;
   ExclusiveHold& operator=(const ExclusiveHold&) = delete;
   ~ExclusiveHold();
