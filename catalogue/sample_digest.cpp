@@ -38,30 +38,28 @@ std::uint32_t LaneSum::value() const {
          (lanes_[3] & 0xFFu) << 24;
 }
 
-namespace {
-
-class LaneSumSink final : public ByteSink {
- public:
-  void consume(std::span<const unsigned char> bytes) override { sum.add(bytes); }
-  LaneSum sum;
-};
-
-}  // namespace
-
 std::uint64_t FileRecord::pendingSampleLength(std::int32_t blockSize) const {
   return digest != 0 ? 0 : sampleLength(size, blockSize);
 }
 
-std::uint32_t FileRecord::sampleDigest(std::int32_t blockSize, HeadReader& reader) {
-  if (digest != 0) return digest;
-  const std::uint64_t length = pendingSampleLength(blockSize);
-  // Nothing to sum: the result is 0 whether or not the file opens.
-  if (length == 0) return 0;
+HeadRead FileRecord::sampleRead(std::int32_t blockSize, ByteSink& sink) const {
+  return HeadRead{directoryPart(), name(), listed(), pendingSampleLength(blockSize), &sink};
+}
+
+void FileRecord::cacheDigest(const HeadRead& read, std::uint32_t sum) {
   // Bytes that never arrive (the file shrank, a read failed) count as zero,
   // which is what leaving them out of the sum amounts to.
-  LaneSumSink sink;
-  if (!reader.readLeadingBytes(path, length, sink)) return 0;
-  digest = sink.sum.value();
+  if (read.read) digest = sum;
+}
+
+std::uint32_t FileRecord::sampleDigest(std::int32_t blockSize, HeadReader& reader) {
+  if (digest != 0) return digest;
+  LaneSum sum;
+  HeadRead read = sampleRead(blockSize, sum);
+  // Nothing to sum: the result is 0 whether or not the file opens.
+  if (read.length == 0) return 0;
+  reader.readHeads(std::span<HeadRead>(&read, 1));
+  cacheDigest(read, sum.value());
   return digest;
 }
 

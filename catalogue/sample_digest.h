@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <span>
 
+#include "platform/file_system.h"
+
 namespace dupsieve {
 
 // How many leading bytes a digest covers: the smaller of the file size and
@@ -12,10 +14,12 @@ std::uint64_t sampleLength(std::uint64_t size, std::int32_t blockSize);
 
 // Sums a byte stream in four byte lanes: byte k goes to lane k mod 4, each
 // lane modulo 256, no carry between lanes. The result holds lane 0 in its
-// least significant byte and lane 3 in its most significant.
-class LaneSum {
+// least significant byte and lane 3 in its most significant. As a sink, it
+// sums what a read hands it.
+class LaneSum final : public ByteSink {
  public:
   void add(std::span<const unsigned char> bytes);
+  void consume(std::span<const unsigned char> bytes) override { add(bytes); }
   std::uint32_t value() const;
 
  private:

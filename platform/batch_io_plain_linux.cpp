@@ -49,7 +49,7 @@ class PlainBatchIo final : public BatchIo {
         sink.done(i, std::nullopt);
         continue;
       }
-      const std::optional<EntryMetadata> file = plain::regularFile(fd);
+      const std::optional<EntryMetadata> file = plain::expectedFile(fd, request);
       if (file && request.length > 0) readHead(fd, request.length, i, sink);
       plain::close(fd);
       sink.done(i, file);

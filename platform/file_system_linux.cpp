@@ -1,15 +1,17 @@
 #include "platform/real_file_system.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <vector>
 
+#include "platform/anchored_heads_linux.h"
+#include "platform/batch_io_linux.h"
 #include "platform/calls_linux.h"
 #include "platform/listing_linux.h"
-#include "platform/pass_reader_linux.h"
 #include "platform/path_parts.h"
 #include "platform/wildcard_match.h"
 
@@ -21,6 +23,22 @@ using linux_io::UniqueFd;
 // Enough for every ordinary tree to be walked without opening a directory
 // twice, and far below any open-file limit a process is given.
 constexpr std::size_t kDirectoriesHeldOpen = 32;
+
+// Requests in flight at once, each holding a descriptor: many, for the
+// device to serve them together when the heads are not in memory, but a
+// small share of the open-file limit.
+batch::BatchSettings batchSettings() {
+  constexpr unsigned kMostInFlight = 64;
+  rlimit limit{};
+  unsigned depth = kMostInFlight;
+  if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+      limit.rlim_cur / 8 < depth) {
+    depth = static_cast<unsigned>(limit.rlim_cur / 8);
+  }
+  batch::BatchSettings settings;
+  settings.depth = depth < 1 ? 1 : depth;
+  return settings;
+}
 
 Removal removalFailure(int error) {
   switch (error) {
@@ -39,9 +57,13 @@ Removal removalFailure(int error) {
 
 struct RealFileSystem::State {
   explicit State(const PreferredCalls& preferred)
-      : calls(preferred), budget(kDirectoriesHeldOpen) {}
+      : calls(preferred),
+        budget(kDirectoriesHeldOpen),
+        engines(preferred.batchRing ? batch::BatchChoice::Automatic : batch::BatchChoice::PlainCalls,
+                batchSettings()) {}
   linux_io::SystemCalls calls;
   linux_io::DescriptorBudget budget;
+  batch::EnginePerThread engines;
   std::vector<unsigned char> readBuffer;  // bounded, reused for every read
 };
 
@@ -54,7 +76,7 @@ std::unique_ptr<DirectoryListing> RealFileSystem::findFirst(const std::string& p
   const PathParts parts = splitAtLastSlash(pattern);
   if (parts.name.empty()) return nullptr;
   const std::string directory = parts.directory.empty() ? "." : std::string(parts.directory);
-  const linux_io::ListingContext context{&state_->calls, &state_->budget};
+  const linux_io::ListingContext context{&state_->calls, &state_->budget, &state_->engines};
   if (hasWildcards(parts.name)) {
     return linux_io::listMatchingEntries(context, directory, parts.name);
   }
@@ -71,8 +93,9 @@ bool RealFileSystem::readLeadingBytes(const std::string& path, std::uint64_t len
   return state_->calls.readOpenHead(fd.get(), length, sink, state_->readBuffer, hadToWait);
 }
 
-std::unique_ptr<HeadReader> RealFileSystem::passReader() {
-  return std::make_unique<linux_io::PassReader>(state_->calls);
+void RealFileSystem::readHeads(std::span<HeadRead> reads) {
+  std::unique_ptr<batch::BatchIo> opened;
+  linux_io::readAnchoredHeads(reads, state_->engines.here(opened), state_->calls);
 }
 
 Removal RealFileSystem::removeListedFile(const std::string& path, const ListedFile& listed) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/batch_io_linux.h"
 #include "platform/calls_linux.h"
 #include "platform/file_system.h"
 
@@ -39,6 +40,7 @@ class DescriptorBudget {
 struct ListingContext {
   SystemCalls* calls;
   DescriptorBudget* budget;
+  batch::EnginePerThread* engines;  // looks up many entries of a directory at once
 };
 
 // Lists the entries of the directory at `directoryPath` (resolved as the

@@ -12,7 +12,7 @@ constexpr std::int32_t kReportBlockSize = 256;
 
 void GroupReporter::operator()(Group& group) const {
   for (FileRecord& member : group) {
-    writeShownPath(console_.out, member.path, console_.escapeControls);
+    writeShownPath(console_.out, member.path(), console_.escapeControls);
     const std::uint32_t digest = member.sampleDigest(kReportBlockSize, *fileSystem_);
     console_.out << '\t' << std::dec << member.size << '\t' << std::hex << digest << '\n'
                  << std::flush;

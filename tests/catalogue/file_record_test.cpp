@@ -44,8 +44,8 @@ struct OrderCase {
 // mirror image and `==` at once.
 void expectRelations(const std::vector<OrderCase>& cases) {
   for (const OrderCase& c : cases) {
-    SCOPED_TRACE("a = {" + c.a.path + ", " + std::to_string(c.a.size) + ", " +
-                 std::to_string(c.a.digest) + "}, b = {" + c.b.path + ", " +
+    SCOPED_TRACE("a = {" + c.a.path() + ", " + std::to_string(c.a.size) + ", " +
+                 std::to_string(c.a.digest) + "}, b = {" + c.b.path() + ", " +
                  std::to_string(c.b.size) + ", " + std::to_string(c.b.digest) + "}");
     EXPECT_EQ(c.a < c.b, c.relation == Relation::Before);
     EXPECT_EQ(c.b < c.a, c.relation == Relation::After);
@@ -128,14 +128,14 @@ TEST(FileRecordOrdering, BothModesAreStrictWeakOrderingsConsistentWithEquality) 
     SCOPED_TRACE(static_cast<int>(value));
     const CompareModeScope mode(value);
     for (const FileRecord& a : records) {
-      EXPECT_FALSE(a < a) << a.path;
-      EXPECT_TRUE(a == a) << a.path;
+      EXPECT_FALSE(a < a) << a.path();
+      EXPECT_TRUE(a == a) << a.path();
       for (const FileRecord& b : records) {
-        EXPECT_FALSE(a < b && b < a) << a.path << " / " << b.path;
-        EXPECT_EQ(a == b, !(a < b) && !(b < a)) << a.path << " / " << b.path;
+        EXPECT_FALSE(a < b && b < a) << a.path() << " / " << b.path();
+        EXPECT_EQ(a == b, !(a < b) && !(b < a)) << a.path() << " / " << b.path();
         for (const FileRecord& c : records) {
           if (a < b && b < c) {
-            EXPECT_TRUE(a < c) << a.path << " / " << b.path << " / " << c.path;
+            EXPECT_TRUE(a < c) << a.path() << " / " << b.path() << " / " << c.path();
           }
         }
       }
@@ -151,7 +151,7 @@ TEST(FileRecordOrdering, StableSortBySizeAndDigestRunsBySizeThenDigestKeepingTie
   };
   std::stable_sort(list.begin(), list.end());
   std::vector<std::string> order;
-  for (const FileRecord& r : list) order.push_back(r.path);
+  for (const FileRecord& r : list) order.push_back(r.path());
   EXPECT_EQ(order, (std::vector<std::string>{"small", "low", "one-b", "one-a", "huge", "big"}));
 
   // The end of a run of equal records is where the run's first record is
@@ -168,15 +168,15 @@ TEST(FileRecordCopy, CopyMadeAfterDigestKeepsEveryField) {
   ASSERT_EQ(original.sampleDigest(512, fake), 0x00636261u);
 
   const FileRecord copied(original);
-  EXPECT_EQ(copied.path, "f");
+  EXPECT_EQ(copied.path(), "f");
   EXPECT_EQ(copied.size, 3u);
   EXPECT_EQ(copied.digest, 0x00636261u);
-  EXPECT_EQ(copied.directory, (DirectoryId{7, 9}));
+  EXPECT_EQ(copied.directory(), (DirectoryId{7, 9}));
   EXPECT_EQ(copied.inode, 42u);
 
   FileRecord assigned("other", 1);
   assigned = original;
-  EXPECT_EQ(assigned.path, "f");
+  EXPECT_EQ(assigned.path(), "f");
   EXPECT_EQ(assigned.digest, 0x00636261u);
 
   // The copy answers from what it carries, without reading the file again.

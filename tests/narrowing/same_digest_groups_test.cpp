@@ -53,7 +53,7 @@ class SameDigestGroups : public ::testing::Test {
     for (const Group& found : groups) {
       Members members;
       for (const FileRecord& record : found) {
-        members.emplace_back(record.path, record.size, record.digest);
+        members.emplace_back(record.path(), record.size, record.digest);
       }
       result.push_back(members);
     }

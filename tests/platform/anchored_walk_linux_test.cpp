@@ -27,6 +27,7 @@
 
 #include "catalogue/directory_walker.h"
 #include "platform/real_file_system.h"
+#include "tests/support/batch_read.h"
 #include "tests/support/temp_dir.h"
 
 namespace dupsieve {
@@ -53,7 +54,7 @@ void linkAt(const std::string& target, const std::string& path) {
 
 std::vector<std::string> pathsOf(const std::vector<FileRecord>& files) {
   std::vector<std::string> paths;
-  for (const FileRecord& file : files) paths.push_back(file.path);
+  for (const FileRecord& file : files) paths.push_back(file.path());
   return paths;
 }
 
@@ -160,14 +161,14 @@ TEST(AnchoredWalk, NothingOutsideIsDeletedThroughADirectorySwappedForALink) {
   ASSERT_EQ(pathsOf(files), std::vector<std::string>{tmp / "t/dX/f"});
 
   ASSERT_TRUE(exchange(tmp / "t/dX", tmp / "t/lX")) << std::strerror(errno);
-  EXPECT_EQ(fileSystem.removeListedFile(files[0].path, files[0].listed()),
+  EXPECT_EQ(fileSystem.removeListedFile(files[0].path(), files[0].listed()),
             Removal::DirectoryReplaced);
   EXPECT_TRUE(tmp.exists("w/outside/f"));
   EXPECT_TRUE(tmp.exists("t/lX/f"));
 
   // Swapped back, the file is removed where it was listed.
   ASSERT_TRUE(exchange(tmp / "t/dX", tmp / "t/lX"));
-  EXPECT_EQ(fileSystem.removeListedFile(files[0].path, files[0].listed()), Removal::Removed);
+  EXPECT_EQ(fileSystem.removeListedFile(files[0].path(), files[0].listed()), Removal::Removed);
   EXPECT_FALSE(tmp.exists("t/dX/f"));
   EXPECT_EQ(tmp.read("w/outside/f"), "V");
 }
@@ -261,7 +262,8 @@ TEST(AnchoredWalk, EveryFallbackForARefusedNewerCallListsReadsAndRemovesAlike) {
       {"without reads that do not wait", {.readWithoutWaiting = false}},
       {"without path-only opens", {.pathOnlyOpen = false}},
       {"without leaving the access time", {.noAccessTime = false}},
-      {"older calls only", {false, false, false, false}},
+      {"batches through plain calls", {.batchRing = false}},
+      {"older calls only", {false, false, false, false, false}},
   };
   for (const Variant& variant : variants) {
     RealFileSystem fileSystem(variant.calls);
@@ -269,8 +271,7 @@ TEST(AnchoredWalk, EveryFallbackForARefusedNewerCallListsReadsAndRemovesAlike) {
 
     ASSERT_EQ(files.size(), relative.size()) << variant.what;
     std::map<std::string, const FileRecord*> byPath;
-    for (const FileRecord& file : files) byPath[file.path] = &file;
-    const auto pass = fileSystem.passReader();
+    for (const FileRecord& file : files) byPath[file.path()] = &file;
     for (const std::string& name : relative) {
       const std::string path = tmp / name;
       ASSERT_EQ(byPath.count(path), 1u) << variant.what << ": " << name;
@@ -282,11 +283,14 @@ TEST(AnchoredWalk, EveryFallbackForARefusedNewerCallListsReadsAndRemovesAlike) {
       EXPECT_EQ(record.size, static_cast<std::uint64_t>(file.st_size)) << variant.what << name;
       EXPECT_EQ(record.inode, file.st_ino) << variant.what << ": " << name;
       EXPECT_EQ(record.device, file.st_dev) << variant.what << ": " << name;
-      EXPECT_EQ(record.directory, (DirectoryId{directory.st_dev, directory.st_ino}))
+      EXPECT_EQ(record.directory(), (DirectoryId{directory.st_dev, directory.st_ino}))
           << variant.what << ": " << name;
-      for (HeadReader* reader : {static_cast<HeadReader*>(&fileSystem), pass.get()}) {
+      for (const bool batched : {false, true}) {
         StringSink sink;
-        EXPECT_TRUE(reader->readLeadingBytes(path, record.size, sink)) << variant.what << name;
+        EXPECT_TRUE(batched ? testing::readAsBatch(fileSystem, path, record.size, sink,
+                                                   record.listed())
+                            : fileSystem.readLeadingBytes(path, record.size, sink))
+            << variant.what << name;
         EXPECT_EQ(sink.data, tmp.read(name)) << variant.what << ": " << name;
       }
     }
@@ -318,18 +322,17 @@ TEST(AnchoredWalk, AFileThatBecameAFifoWithoutAWriterIsRefusedAtOnce) {
   const TempDir tmp;
   const std::string fifo = tmp / "fifo";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  RealFileSystem fileSystem;
-  const auto pass = fileSystem.passReader();
-  for (const bool expectedFirst : {false, true}) {
-    HeadReader& reader = expectedFirst ? static_cast<HeadReader&>(*pass) : fileSystem;
-    bool read = true;
-    EXPECT_TRUE(returnsWithoutAWriter(fifo, [&] {
-      // A reader that fetches ahead opens what it is told to expect.
-      for (std::size_t i = 0; expectedFirst && i < 64; ++i) reader.expect(fifo, 512);
-      StringSink sink;
-      read = reader.readLeadingBytes(fifo, 512, sink);
-    }));
-    EXPECT_FALSE(read);
+  for (const PreferredCalls calls : {PreferredCalls{}, PreferredCalls{.batchRing = false}}) {
+    RealFileSystem fileSystem(calls);
+    for (const bool batched : {false, true}) {
+      bool read = true;
+      EXPECT_TRUE(returnsWithoutAWriter(fifo, [&] {
+        StringSink sink;
+        read = batched ? testing::readAsBatch(fileSystem, fifo, 512, sink)
+                       : fileSystem.readLeadingBytes(fifo, 512, sink);
+      }));
+      EXPECT_FALSE(read);
+    }
   }
 }
 
