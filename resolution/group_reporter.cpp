@@ -14,14 +14,14 @@ void GroupReporter::operator()(Group& group) const {
   for (FileRecord& member : group) {
     writeShownPath(console_.out, member.path(), console_.escapeControls);
     const std::uint32_t digest = member.sampleDigest(kReportBlockSize, *fileSystem_);
-    console_.out << '\t' << std::dec << member.size << '\t' << std::hex << digest << '\n'
-                 << std::flush;
+    console_.out << '\t' << std::dec << member.size << '\t' << std::hex << digest;
+    endLine(console_);
   }
-  console_.out << '\n' << std::flush;
+  endLine(console_);
 
   const DeletionPrompt prompt(console_, *fileSystem_);
   for (const FileRecord& member : group) prompt(member);
-  console_.out << '\n' << std::flush;
+  endLine(console_);
 }
 
 }  // namespace dupsieve
