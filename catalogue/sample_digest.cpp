@@ -1,5 +1,9 @@
 #include "catalogue/sample_digest.h"
 
+#include <algorithm>
+#include <utility>
+#include <vector>
+
 #include "catalogue/file_record.h"
 
 namespace dupsieve {
@@ -36,6 +40,34 @@ void LaneSum::add(std::span<const unsigned char> bytes) {
 std::uint32_t LaneSum::value() const {
   return (lanes_[0] & 0xFFu) | (lanes_[1] & 0xFFu) << 8 | (lanes_[2] & 0xFFu) << 16 |
          (lanes_[3] & 0xFFu) << 24;
+}
+
+void sampleDigests(std::span<FileRecord* const> records, std::int32_t blockSize,
+                   HeadReader& reader) {
+  // Enough files at once for the reader to keep many reads in flight, few
+  // enough that the sums and requests stay small.
+  constexpr std::size_t kBatch = 1024;
+  std::vector<LaneSum> sums;
+  std::vector<HeadRead> reads;
+  std::vector<std::pair<FileRecord*, const LaneSum*>> readers;  // whose read, into which sum
+  for (std::size_t first = 0; first < records.size(); first += kBatch) {
+    const std::size_t end = std::min(records.size(), first + kBatch);
+    // Sized first: each read's sink is its own sum, which must stay put.
+    sums.assign(end - first, LaneSum{});
+    reads.clear();
+    readers.clear();
+    for (std::size_t i = first; i < end; ++i) {
+      FileRecord& record = *records[i];
+      // A cached digest or an empty sample needs no read.
+      if (record.pendingSampleLength(blockSize) == 0) continue;
+      reads.push_back(record.sampleRead(blockSize, sums[i - first]));
+      readers.emplace_back(&record, &sums[i - first]);
+    }
+    if (!reads.empty()) reader.readHeads(reads);
+    for (std::size_t k = 0; k < reads.size(); ++k) {
+      readers[k].first->cacheDigest(reads[k], readers[k].second->value());
+    }
+  }
 }
 
 std::uint64_t FileRecord::pendingSampleLength(std::int32_t blockSize) const {

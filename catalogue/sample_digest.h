@@ -27,4 +27,13 @@ class LaneSum final : public ByteSink {
   std::uint64_t offset_ = 0;  // bytes added so far, for the lane of the next one
 };
 
+class FileRecord;
+
+// Does for every record what `sampleDigest` does, reading the files that
+// need it in batches, in the order given: afterwards each record's `digest`
+// is what `sampleDigest` would have returned. Each digest is the sum of its
+// own file's bytes, whatever order the reader serves the batch in.
+void sampleDigests(std::span<FileRecord* const> records, std::int32_t blockSize,
+                   HeadReader& reader);
+
 }  // namespace dupsieve

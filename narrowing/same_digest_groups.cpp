@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <iterator>
+#include <span>
 #include <tuple>
-#include <utility>
 
 #include "catalogue/sample_digest.h"
 #include "narrowing/equal_run.h"
@@ -12,8 +12,8 @@ namespace dupsieve {
 
 namespace {
 
-// Heads handed to the file system at once: enough for it to keep many reads
-// in flight, few enough that the sums and requests stay small.
+// Candidates digested between two reports of progress; many of them, so
+// that each batch keeps many reads in flight.
 constexpr std::size_t kReadBatch = 16 * kProgressStep;
 
 }  // namespace
@@ -36,27 +36,10 @@ void groupSameDigestFiles(std::vector<FileRecord>& files, std::int32_t blockSize
     return std::tie(da.device, da.inode, a->inode) < std::tie(db.device, db.inode, b->inode);
   });
 
-  std::vector<LaneSum> sums;
-  std::vector<HeadRead> reads;
-  std::vector<std::pair<FileRecord*, const LaneSum*>> readers;  // whose read, into which sum
   for (std::size_t first = 0; first < readingOrder.size(); first += kReadBatch) {
     const std::size_t end = std::min(readingOrder.size(), first + kReadBatch);
-    // Sized first: each read's sink is its own sum, which must stay put.
-    sums.assign(end - first, LaneSum{});
-    reads.clear();
-    readers.clear();
-    for (std::size_t i = first; i < end; ++i) {
-      FileRecord& record = *readingOrder[i];
-      // A cached digest or an empty sample needs no read; the digest is
-      // then what it is.
-      if (record.pendingSampleLength(blockSize) == 0) continue;
-      reads.push_back(record.sampleRead(blockSize, sums[i - first]));
-      readers.emplace_back(&record, &sums[i - first]);
-    }
-    fileSystem.readHeads(reads);
-    for (std::size_t k = 0; k < reads.size(); ++k) {
-      readers[k].first->cacheDigest(reads[k], readers[k].second->value());
-    }
+    sampleDigests(std::span<FileRecord* const>(readingOrder).subspan(first, end - first),
+                  blockSize, fileSystem);
     for (std::size_t done = first + 1; done <= end; ++done) {
       if (done % kProgressStep == 0) progress.candidatesRead(done, readingOrder.size());
     }

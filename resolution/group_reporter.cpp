@@ -1,5 +1,8 @@
 #include "resolution/group_reporter.h"
 
+#include <vector>
+
+#include "catalogue/sample_digest.h"
 #include "resolution/deletion_prompt.h"
 #include "resolution/shown_path.h"
 
@@ -11,10 +14,13 @@ constexpr std::int32_t kReportBlockSize = 256;
 }  // namespace
 
 void GroupReporter::operator()(Group& group) const {
-  for (FileRecord& member : group) {
+  // Members whose digest is still 0 are read together, before the listing.
+  std::vector<FileRecord*> members;
+  for (FileRecord& member : group) members.push_back(&member);
+  sampleDigests(members, kReportBlockSize, *fileSystem_);
+  for (const FileRecord& member : group) {
     writeShownPath(console_.out, member.path(), console_.escapeControls);
-    const std::uint32_t digest = member.sampleDigest(kReportBlockSize, *fileSystem_);
-    console_.out << '\t' << std::dec << member.size << '\t' << std::hex << digest;
+    console_.out << '\t' << std::dec << member.size << '\t' << std::hex << member.digest;
     endLine(console_);
   }
   endLine(console_);
