@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -196,6 +197,73 @@ TEST(FileRecordCopy, CachingOnACopyLeavesTheOriginalUncomputed) {
   // The original still has to compute its own.
   EXPECT_EQ(original.sampleDigest(512, fake), 0x00636261u);
   EXPECT_EQ(fake.readPaths.size(), 2u);
+}
+
+}  // namespace
+}  // namespace dupsieve
+
+namespace dupsieve {
+namespace {
+
+// Records as the walk makes them: every file of one listing shares one
+// directory. Their paths and their order by path must be exactly those of
+// the joined strings, whatever the prefixes share with each other or with
+// the names.
+TEST(FileRecordPaths, SharedDirectoriesKeepPathsAndTheirByteOrder) {
+  const std::string longPart(300, 'x');
+  const std::vector<std::pair<std::string, std::vector<std::string>>> listings = {
+      {"", {"a", "a.", "ab", ".profile"}},
+      {"a/", {"b", "b.c", "\x80", "\xff\xfe", "."}},
+      {"a/b/", {"c", ""}},
+      {"a./", {"z"}},
+      {"./a/", {"b"}},
+      {"ab/", {"\x7f"}},
+      {"a\xc3\xa9/", {"\xe2\x82\xac" + longPart, "a"}},
+      {"a/" + longPart + "/", {"y", longPart}},
+      {"a/b/", {"c"}},  // the same directory listed again
+  };
+  std::vector<FileRecord> records;
+  std::vector<std::string> expected;
+  std::uint64_t inode = 1;
+  for (const auto& [prefix, names] : listings) {
+    auto directory = std::make_shared<ListedDirectory>(prefix, DirectoryId{3, inode++});
+    for (const std::string& name : names) {
+      records.emplace_back(directory, name, name.size(), inode++, 3);
+      expected.push_back(prefix + name);
+      // And the same path given whole, as other callers make records.
+      records.emplace_back(prefix + name, name.size());
+      expected.push_back(prefix + name);
+    }
+  }
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    EXPECT_EQ(records[i].path(), expected[i]);
+    EXPECT_EQ(std::string(records[i].directoryPart()) + std::string(records[i].name()),
+              expected[i]);
+  }
+
+  const CompareModeScope byPath(CompareMode::ByPath);
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    for (std::size_t j = 0; j < records.size(); ++j) {
+      EXPECT_EQ(records[i] < records[j], expected[i] < expected[j])
+          << expected[i] << " / " << expected[j];
+      EXPECT_EQ(records[i] == records[j], expected[i] == expected[j])
+          << expected[i] << " / " << expected[j];
+    }
+  }
+}
+
+TEST(FileRecordPaths, CopiesShareTheirDirectoryAndKeepTheirOwnName) {
+  auto directory = std::make_shared<ListedDirectory>("photos/", DirectoryId{1, 2});
+  FileRecord first(directory, "a.jpg", 5, 10, 1);
+  const FileRecord second(directory, "b.jpg", 5, 11, 1);
+  directory->settle();
+  const FileRecord copied = first;
+  first = second;
+  EXPECT_EQ(copied.path(), "photos/a.jpg");
+  EXPECT_EQ(first.path(), "photos/b.jpg");
+  EXPECT_TRUE(copied.sameListedDirectory(first));
+  EXPECT_EQ(copied.directory(), (DirectoryId{1, 2}));
+  EXPECT_EQ(copied.listed().inode, 10u);
 }
 
 }  // namespace
