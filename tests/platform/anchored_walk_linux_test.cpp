@@ -431,7 +431,10 @@ TEST(AnchoredWalk, HeadsAreReadOnlyFromTheListedDirectoryAndTheListedFile) {
     tmp.write("t/keep/a", "first");
     tmp.write("t/keep/c", "third");
     tmp.write("t/dX/f", "listed");
-    tmp.write("w/outside/f", "OUTSIDE");
+    // A second name outside for the listed file: only the directory's
+    // identity tells the swapped path from the listed one.
+    tmp.makeDirectory("w/outside");
+    ASSERT_EQ(::link((tmp / "t/dX/f").c_str(), (tmp / "w/outside/f").c_str()), 0);
     linkAt(tmp / "w/outside", tmp / "t/lX");
     RealFileSystem fileSystem(calls);
     std::vector<FileRecord> files = walk(fileSystem, tmp / "t");
