@@ -6,11 +6,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <thread>
 #include <vector>
 
 #include "platform/anchored_heads_linux.h"
 #include "platform/batch_io_linux.h"
 #include "platform/calls_linux.h"
+#include "platform/head_reading_thread_linux.h"
 #include "platform/listing_linux.h"
 #include "platform/path_parts.h"
 #include "platform/wildcard_match.h"
@@ -23,6 +25,14 @@ using linux_io::UniqueFd;
 // Enough for every ordinary tree to be walked without opening a directory
 // twice, and far below any open-file limit a process is given.
 constexpr std::size_t kDirectoriesHeldOpen = 32;
+
+// Threads that read the heads of one batch, and the smallest batch that a
+// second thread is started for.
+#ifndef DUPSIEVE_READ_THREADS
+#define DUPSIEVE_READ_THREADS 2
+#endif
+constexpr unsigned kReadThreads = DUPSIEVE_READ_THREADS;
+constexpr std::size_t kSecondThreadFrom = 256;
 
 // Requests in flight at once, each holding a descriptor: many, for the
 // device to serve them together when the heads are not in memory, but a
@@ -59,11 +69,15 @@ struct RealFileSystem::State {
   explicit State(const PreferredCalls& preferred)
       : calls(preferred),
         budget(kDirectoriesHeldOpen),
+        settings(batchSettings()),
         engines(preferred.batchRing ? batch::BatchChoice::Automatic : batch::BatchChoice::PlainCalls,
-                batchSettings()) {}
+                settings) {}
   linux_io::SystemCalls calls;
   linux_io::DescriptorBudget budget;
+  batch::BatchSettings settings;
   batch::EnginePerThread engines;
+  // Started on the first batch large enough to share; stopped first.
+  std::unique_ptr<linux_io::HeadReadingThread> secondReader;
   std::vector<unsigned char> readBuffer;  // bounded, reused for every read
 };
 
@@ -94,8 +108,29 @@ bool RealFileSystem::readLeadingBytes(const std::string& path, std::uint64_t len
 }
 
 void RealFileSystem::readHeads(std::span<HeadRead> reads) {
+  // A second thread reads the second half, with an engine of its own, where
+  // the batch is large enough to pay for starting it. Each read has its own
+  // sink, so the results are the same whichever half finishes first.
+  if (kReadThreads < 2 || reads.size() < kSecondThreadFrom ||
+      std::thread::hardware_concurrency() < 2) {
+    std::unique_ptr<batch::BatchIo> opened;
+    linux_io::readAnchoredHeads(reads, state_->engines.here(opened), state_->calls);
+    return;
+  }
+  if (!state_->secondReader) {
+    state_->secondReader = std::make_unique<linux_io::HeadReadingThread>(
+        state_->engines.mode(), state_->settings, state_->calls);
+  }
+  const std::size_t half = reads.size() / 2;
+  state_->secondReader->start(reads.subspan(half));
+  // The second half must be read before the reads can go, whatever happens
+  // to the first.
+  struct Finish {
+    linux_io::HeadReadingThread* second;
+    ~Finish() { second->finish(); }
+  } finish{state_->secondReader.get()};
   std::unique_ptr<batch::BatchIo> opened;
-  linux_io::readAnchoredHeads(reads, state_->engines.here(opened), state_->calls);
+  linux_io::readAnchoredHeads(reads.first(half), state_->engines.here(opened), state_->calls);
 }
 
 Removal RealFileSystem::removeListedFile(const std::string& path, const ListedFile& listed) {
