@@ -6,15 +6,15 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <thread>
+#include <optional>
 #include <vector>
 
 #include "platform/anchored_heads_linux.h"
 #include "platform/batch_io_linux.h"
 #include "platform/calls_linux.h"
-#include "platform/head_reading_thread_linux.h"
 #include "platform/listing_linux.h"
 #include "platform/path_parts.h"
+#include "platform/second_thread_linux.h"
 #include "platform/wildcard_match.h"
 
 namespace dupsieve {
@@ -26,12 +26,7 @@ using linux_io::UniqueFd;
 // twice, and far below any open-file limit a process is given.
 constexpr std::size_t kDirectoriesHeldOpen = 32;
 
-// Threads that read the heads of one batch, and the smallest batch that a
-// second thread is started for.
-#ifndef DUPSIEVE_READ_THREADS
-#define DUPSIEVE_READ_THREADS 2
-#endif
-constexpr unsigned kReadThreads = DUPSIEVE_READ_THREADS;
+// The smallest batch of heads that the second thread takes half of.
 constexpr std::size_t kSecondThreadFrom = 256;
 
 // Requests in flight at once, each holding a descriptor: many, for the
@@ -76,8 +71,8 @@ struct RealFileSystem::State {
   linux_io::DescriptorBudget budget;
   batch::BatchSettings settings;
   batch::EnginePerThread engines;
-  // Started on the first batch large enough to share; stopped first.
-  std::unique_ptr<linux_io::HeadReadingThread> secondReader;
+  // Made on the first batch large enough to share; last, so stopped first.
+  linux_io::SecondThreadSlot second{engines.mode(), settings, calls};
   std::vector<unsigned char> readBuffer;  // bounded, reused for every read
 };
 
@@ -90,7 +85,8 @@ std::unique_ptr<DirectoryListing> RealFileSystem::findFirst(const std::string& p
   const PathParts parts = splitAtLastSlash(pattern);
   if (parts.name.empty()) return nullptr;
   const std::string directory = parts.directory.empty() ? "." : std::string(parts.directory);
-  const linux_io::ListingContext context{&state_->calls, &state_->budget, &state_->engines};
+  const linux_io::ListingContext context{&state_->calls, &state_->budget, &state_->engines,
+                                         &state_->second};
   if (hasWildcards(parts.name)) {
     return linux_io::listMatchingEntries(context, directory, parts.name);
   }
@@ -108,27 +104,19 @@ bool RealFileSystem::readLeadingBytes(const std::string& path, std::uint64_t len
 }
 
 void RealFileSystem::readHeads(std::span<HeadRead> reads) {
-  // A second thread reads the second half, with an engine of its own, where
-  // the batch is large enough to pay for starting it. Each read has its own
-  // sink, so the results are the same whichever half finishes first.
-  if (kReadThreads < 2 || reads.size() < kSecondThreadFrom ||
-      std::thread::hardware_concurrency() < 2) {
-    std::unique_ptr<batch::BatchIo> opened;
-    linux_io::readAnchoredHeads(reads, state_->engines.here(opened), state_->calls);
-    return;
+  // The second thread reads the second half, where the batch is large enough
+  // to pay for handing it over. Each read has its own sink, so the results
+  // are the same whichever half finishes first.
+  linux_io::SecondThread* second =
+      reads.size() >= kSecondThreadFrom ? state_->second.get() : nullptr;
+  const std::size_t half = second != nullptr ? reads.size() / 2 : reads.size();
+  std::optional<linux_io::SecondThread::Finish> finish;  // the second half, read before returning
+  if (second != nullptr) {
+    second->start([rest = reads.subspan(half)](batch::BatchIo& engine, linux_io::SystemCalls& calls) {
+      linux_io::readAnchoredHeads(rest, engine, calls);
+    });
+    finish.emplace(*second);
   }
-  if (!state_->secondReader) {
-    state_->secondReader = std::make_unique<linux_io::HeadReadingThread>(
-        state_->engines.mode(), state_->settings, state_->calls);
-  }
-  const std::size_t half = reads.size() / 2;
-  state_->secondReader->start(reads.subspan(half));
-  // The second half must be read before the reads can go, whatever happens
-  // to the first.
-  struct Finish {
-    linux_io::HeadReadingThread* second;
-    ~Finish() { second->finish(); }
-  } finish{state_->secondReader.get()};
   std::unique_ptr<batch::BatchIo> opened;
   linux_io::readAnchoredHeads(reads.first(half), state_->engines.here(opened), state_->calls);
 }

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 
 #include <deque>
+#include <optional>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -23,6 +25,9 @@ constexpr std::string_view kEveryName = "*.*";
 // Entries read ahead of the walk and looked up together: enough for the
 // device to serve many lookups at once when they are not in memory.
 constexpr std::size_t kLookUpBatch = 1024;
+// The fewest lookups of a block that the second thread takes half of: fewer
+// cost less than handing them over.
+constexpr std::size_t kLookUpsToShare = 64;
 
 bool isDotOrDotDot(std::string_view name) { return name == "." || name == ".."; }
 
@@ -59,11 +64,12 @@ void describeByMetadata(const batch::EntryMetadata& metadata, DirectoryEntry& en
 }
 
 // Fills in the entries of a block that were looked up, and marks those that
-// vanished meanwhile.
+// vanished meanwhile. Lookups of different entries may be told at once, from
+// two threads.
 class LookedUp final : public batch::MetadataSink {
  public:
   LookedUp(std::vector<DirectoryEntry>& block, const std::vector<std::size_t>& asked,
-           std::vector<bool>& vanished)
+           std::vector<char>& vanished)
       : block_(block), asked_(asked), vanished_(vanished) {}
   void entry(std::size_t index, const std::optional<batch::EntryMetadata>& metadata) override {
     if (metadata) {
@@ -76,7 +82,20 @@ class LookedUp final : public batch::MetadataSink {
  private:
   std::vector<DirectoryEntry>& block_;
   const std::vector<std::size_t>& asked_;
-  std::vector<bool>& vanished_;
+  std::vector<char>& vanished_;  // not vector<bool>: neighbours are written apart
+};
+
+// Tells another sink of the lookups of a later part of its requests.
+class Shifted final : public batch::MetadataSink {
+ public:
+  Shifted(batch::MetadataSink& sink, std::size_t first) : sink_(&sink), first_(first) {}
+  void entry(std::size_t index, const std::optional<batch::EntryMetadata>& metadata) override {
+    sink_->entry(first_ + index, metadata);
+  }
+
+ private:
+  batch::MetadataSink* sink_;
+  std::size_t first_;
 };
 
 }  // namespace
@@ -209,15 +228,29 @@ class OpenDirectory final : public std::enable_shared_from_this<OpenDirectory> {
     }
     if (block.empty()) return false;
 
-    std::vector<bool> vanished(block.size(), false);
+    std::vector<char> vanished(block.size(), 0);
     if (!asked.empty()) {
       std::vector<batch::EntryRequest> requests;
       requests.reserve(asked.size());
       const int at = ::dirfd(stream_.get());
       for (const std::size_t k : asked) requests.push_back({at, block[k].name.c_str()});
       LookedUp sink(block, asked, vanished);
+      // The second thread looks up the second half of a large block; each
+      // lookup fills in its own entry, so the order of the listing stays.
+      SecondThread* second =
+          requests.size() >= kLookUpsToShare ? context_.second->get() : nullptr;
+      const std::size_t half = second != nullptr ? requests.size() / 2 : requests.size();
+      std::optional<SecondThread::Finish> finish;  // the second half, done before going on
+      if (second != nullptr) {
+        const std::span<const batch::EntryRequest> rest = std::span(requests).subspan(half);
+        second->start([rest, half, &sink](batch::BatchIo& engine, SystemCalls&) {
+          Shifted shifted(sink, half);
+          engine.lookUp(rest, shifted);
+        });
+        finish.emplace(*second);
+      }
       std::unique_ptr<batch::BatchIo> opened;
-      context_.engines->here(opened).lookUp(requests, sink);
+      context_.engines->here(opened).lookUp(std::span(requests).first(half), sink);
     }
     for (std::size_t k = 0; k < block.size(); ++k) {
       if (!vanished[k]) pending_.push_back(std::move(block[k]));

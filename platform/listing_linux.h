@@ -8,6 +8,7 @@
 
 #include "platform/batch_io_linux.h"
 #include "platform/calls_linux.h"
+#include "platform/second_thread_linux.h"
 #include "platform/file_system.h"
 
 namespace dupsieve::linux_io {
@@ -41,6 +42,7 @@ struct ListingContext {
   SystemCalls* calls;
   DescriptorBudget* budget;
   batch::EnginePerThread* engines;  // looks up many entries of a directory at once
+  SecondThreadSlot* second;         // takes half of a large block of lookups
 };
 
 // Lists the entries of the directory at `directoryPath` (resolved as the

@@ -1,14 +1,14 @@
-#include "platform/head_reading_thread_linux.h"
+#include "platform/second_thread_linux.h"
 
-#include "platform/anchored_heads_linux.h"
+#include <utility>
 
 namespace dupsieve::linux_io {
 
-HeadReadingThread::HeadReadingThread(batch::BatchMode mode, const batch::BatchSettings& settings,
-                                     const SystemCalls& calls)
+SecondThread::SecondThread(batch::BatchMode mode, const batch::BatchSettings& settings,
+                           const SystemCalls& calls)
     : mode_(mode), settings_(settings), calls_(calls), thread_([this] { run(); }) {}
 
-HeadReadingThread::~HeadReadingThread() {
+SecondThread::~SecondThread() {
   {
     const std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;
@@ -17,21 +17,21 @@ HeadReadingThread::~HeadReadingThread() {
   thread_.join();
 }
 
-void HeadReadingThread::start(std::span<HeadRead> reads) {
+void SecondThread::start(Work work) {
   {
     const std::lock_guard<std::mutex> lock(mutex_);
-    work_ = reads;
+    work_ = std::move(work);
     pending_ = true;
   }
   changed_.notify_all();
 }
 
-void HeadReadingThread::finish() {
+void SecondThread::finish() {
   std::unique_lock<std::mutex> lock(mutex_);
   changed_.wait(lock, [this] { return !pending_; });
 }
 
-void HeadReadingThread::run() {
+void SecondThread::run() {
   std::unique_ptr<batch::BatchIo> engine;
   if (mode_ == batch::BatchMode::Ring) engine = batch::openRingBatchIo(settings_);
   if (!engine) engine = batch::openPlainBatchIo(settings_);
@@ -39,13 +39,21 @@ void HeadReadingThread::run() {
   for (;;) {
     changed_.wait(lock, [this] { return pending_ || stopping_; });
     if (stopping_) return;
-    const std::span<HeadRead> reads = work_;
+    Work work = std::move(work_);
     lock.unlock();
-    readAnchoredHeads(reads, *engine, calls_);
+    work(*engine, calls_);
     lock.lock();
     pending_ = false;
     changed_.notify_all();
   }
+}
+
+SecondThread* SecondThreadSlot::get() {
+  if (!thread_) {
+    if (std::thread::hardware_concurrency() < 2) return nullptr;
+    thread_ = std::make_unique<SecondThread>(mode_, settings_, *calls_);
+  }
+  return thread_.get();
 }
 
 }  // namespace dupsieve::linux_io
