@@ -251,7 +251,13 @@ TEST(AnchoredWalk, EveryFallbackForARefusedNewerCallListsReadsAndRemovesAlike) {
   tmp.write("t/a", "abc");
   tmp.write("t/sub/b", std::string(70000, 'b'));
   tmp.write("t/sub/deeper/c", "xyz");
-  const std::vector<std::string> relative{"t/a", "t/sub/b", "t/sub/deeper/c"};
+  std::vector<std::string> relative{"t/a", "t/sub/b", "t/sub/deeper/c"};
+  // A directory large enough for its lookups to be shared between threads,
+  // each file of its own size.
+  for (std::size_t i = 0; i < 150; ++i) {
+    relative.push_back("t/many/m" + std::to_string(i));
+    tmp.write(relative.back(), std::string(i + 1, 'm'));
+  }
 
   struct Variant {
     std::string what;
