@@ -15,10 +15,12 @@ bool isDotsOnly(std::string_view name) {
   return name.find_first_not_of('.') == std::string_view::npos;
 }
 
-// A listing and the length of the path prefix that its entries' names join.
+// A listing, the length of the path prefix that its entries' names join,
+// and, once a file of it is recorded, what its records share.
 struct Level {
   std::unique_ptr<DirectoryListing> listing;
   std::size_t prefixEnd;
+  std::shared_ptr<ListedDirectory> recorded;
 };
 
 }  // namespace
@@ -38,11 +40,12 @@ void DirectoryWalker::operator()(std::string pattern) const {
   // An explicit stack rather than recursion: a tree reached through
   // descriptors can be deeper than any call stack.
   std::vector<Level> levels;
-  levels.push_back({std::move(top), prefix.size()});
+  levels.push_back({std::move(top), prefix.size(), nullptr});
   bool positioned = true;  // a new listing stands on its first entry already
   while (!levels.empty()) {
     Level& level = levels.back();
     if (!positioned && !level.listing->next()) {
+      if (level.recorded) level.recorded->settle();
       levels.pop_back();
       continue;
     }
@@ -55,7 +58,7 @@ void DirectoryWalker::operator()(std::string pattern) const {
       if (auto below = level.listing->openSubdirectory()) {
         prefix += entry.name;
         prefix += '/';
-        levels.push_back({std::move(below), prefix.size()});
+        levels.push_back({std::move(below), prefix.size(), nullptr});
         positioned = true;
       }
       continue;
@@ -63,11 +66,10 @@ void DirectoryWalker::operator()(std::string pattern) const {
     if ((entry.attributes & (kAttributeHidden | kAttributeSystem)) != 0) continue;
     if (!includeEmpty_ && entry.size == 0) continue;
 
-    std::string path;
-    path.reserve(prefix.size() + entry.name.size());
-    path.append(prefix).append(entry.name);
-    files_->emplace_back(std::move(path), entry.size, level.listing->directory(), entry.inode,
-                         entry.device);
+    if (!level.recorded) {
+      level.recorded = std::make_shared<ListedDirectory>(prefix, level.listing->directory());
+    }
+    files_->emplace_back(level.recorded, entry.name, entry.size, entry.inode, entry.device);
     if (files_->size() % kProgressStep == 0) progress_->filesFound(files_->size());
   }
 }

@@ -1,27 +1,42 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
-#include <utility>
+#include <string_view>
 
 #include "catalogue/compare_mode.h"
+#include "catalogue/listed_directory.h"
 #include "platform/file_system.h"
 
 namespace dupsieve {
 
-// One found file, carried by value through every stage.
-struct FileRecord {
-  // The entry's device is its directory's unless given.
-  FileRecord(std::string recordPath, std::uint64_t recordSize, DirectoryId holder = {},
+// One found file, carried by value through every stage. Its path is held as
+// the directory it was listed in (shared by every record of that directory)
+// and its own name; copies share that directory, which never changes.
+class FileRecord {
+ public:
+  // A record for `recordPath`, split at its last "/". The entry's device is
+  // its directory's unless given.
+  FileRecord(std::string_view recordPath, std::uint64_t recordSize, DirectoryId holder = {},
              std::uint64_t entryInode = 0)
-      : FileRecord(std::move(recordPath), recordSize, holder, entryInode, holder.device) {}
-  FileRecord(std::string recordPath, std::uint64_t recordSize, DirectoryId holder,
-             std::uint64_t entryInode, std::uint64_t entryDevice)
-      : path(std::move(recordPath)),
-        size(recordSize),
-        directory(holder),
-        inode(entryInode),
-        device(entryDevice) {}
+      : FileRecord(recordPath, recordSize, holder, entryInode, holder.device) {}
+  FileRecord(std::string_view recordPath, std::uint64_t recordSize, DirectoryId holder,
+             std::uint64_t entryInode, std::uint64_t entryDevice);
+  // A file named `name` listed in `holder`, which keeps the name.
+  FileRecord(const std::shared_ptr<ListedDirectory>& holder, std::string_view name,
+             std::uint64_t recordSize, std::uint64_t entryInode, std::uint64_t entryDevice);
+
+  // As the walk composed it: the directory's prefix, then the entry name.
+  std::string path() const;
+  // The path up to and including its last "/" (empty when it has none).
+  std::string_view directoryPart() const { return holder_->prefix(); }
+  // The last component of the path.
+  std::string_view name() const { return holder_->name(nameOffset_, nameLength_); }
+  // The directory that holds the entry.
+  DirectoryId directory() const { return holder_->id(); }
+  // True when both were recorded from one listing of one directory.
+  bool sameListedDirectory(const FileRecord& other) const { return holder_ == other.holder_; }
 
   // Its sample digest over at most `blockSize` leading bytes (a negative
   // block size counts as 2^32 plus it). Answered from `digest` when that is
@@ -32,15 +47,27 @@ struct FileRecord {
   // cached or the sample is empty.
   std::uint64_t pendingSampleLength(std::int32_t blockSize) const;
 
-  std::string path;          // as the walk composed it: prefix + entry name
-  std::uint64_t size = 0;    // bytes, as listed during the walk; never refreshed
-  std::uint32_t digest = 0;  // cached sample digest; 0 means not computed yet
-  DirectoryId directory;     // the directory that holds the entry
-  std::uint64_t inode = 0;   // the entry's own inode number as listed, 0 if unknown
-  std::uint64_t device = 0;  // the device that held the entry as listed, 0 if unknown
+  // The read that `sampleDigest` makes, handing the bytes to `sink`, for
+  // those who read many records' samples in one batch. After it, the digest
+  // of those bytes is cached by `cacheDigest`.
+  HeadRead sampleRead(std::int32_t blockSize, ByteSink& sink) const;
+  // Caches `digest` when `read` was read; otherwise the digest stays 0.
+  void cacheDigest(const HeadRead& read, std::uint32_t sum);
 
   // What the listing reported, for checking that the path still names it.
-  ListedFile listed() const { return ListedFile{directory, device, inode, size}; }
+  ListedFile listed() const { return ListedFile{directory(), device, inode, size}; }
+
+  std::uint64_t size = 0;    // bytes, as listed during the walk; never refreshed
+  std::uint64_t inode = 0;   // the entry's own inode number as listed, 0 if unknown
+  std::uint64_t device = 0;  // the device that held the entry as listed, 0 if unknown
+  std::uint32_t digest = 0;  // cached sample digest; 0 means not computed yet
+
+ private:
+  // Declared so that the record packs into 56 bytes: a million of them are
+  // held at once, and the list is copied in part while it is sorted.
+  std::uint32_t nameLength_ = 0;
+  std::shared_ptr<const ListedDirectory> holder_;
+  std::size_t nameOffset_ = 0;
 };
 
 // Under CompareMode::ByPath: byte order of the paths (unsigned bytes, shorter

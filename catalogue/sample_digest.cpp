@@ -1,5 +1,9 @@
 #include "catalogue/sample_digest.h"
 
+#include <algorithm>
+#include <utility>
+#include <vector>
+
 #include "catalogue/file_record.h"
 
 namespace dupsieve {
@@ -38,30 +42,56 @@ std::uint32_t LaneSum::value() const {
          (lanes_[3] & 0xFFu) << 24;
 }
 
-namespace {
-
-class LaneSumSink final : public ByteSink {
- public:
-  void consume(std::span<const unsigned char> bytes) override { sum.add(bytes); }
-  LaneSum sum;
-};
-
-}  // namespace
+void sampleDigests(std::span<FileRecord* const> records, std::int32_t blockSize,
+                   HeadReader& reader) {
+  // Enough files at once for the reader to keep many reads in flight, few
+  // enough that the sums and requests stay small.
+  constexpr std::size_t kBatch = 1024;
+  std::vector<LaneSum> sums;
+  std::vector<HeadRead> reads;
+  std::vector<std::pair<FileRecord*, const LaneSum*>> readers;  // whose read, into which sum
+  for (std::size_t first = 0; first < records.size(); first += kBatch) {
+    const std::size_t end = std::min(records.size(), first + kBatch);
+    // Sized first: each read's sink is its own sum, which must stay put.
+    sums.assign(end - first, LaneSum{});
+    reads.clear();
+    readers.clear();
+    for (std::size_t i = first; i < end; ++i) {
+      FileRecord& record = *records[i];
+      // A cached digest or an empty sample needs no read.
+      if (record.pendingSampleLength(blockSize) == 0) continue;
+      reads.push_back(record.sampleRead(blockSize, sums[i - first]));
+      readers.emplace_back(&record, &sums[i - first]);
+    }
+    if (!reads.empty()) reader.readHeads(reads);
+    for (std::size_t k = 0; k < reads.size(); ++k) {
+      readers[k].first->cacheDigest(reads[k], readers[k].second->value());
+    }
+  }
+}
 
 std::uint64_t FileRecord::pendingSampleLength(std::int32_t blockSize) const {
   return digest != 0 ? 0 : sampleLength(size, blockSize);
 }
 
-std::uint32_t FileRecord::sampleDigest(std::int32_t blockSize, HeadReader& reader) {
-  if (digest != 0) return digest;
-  const std::uint64_t length = pendingSampleLength(blockSize);
-  // Nothing to sum: the result is 0 whether or not the file opens.
-  if (length == 0) return 0;
+HeadRead FileRecord::sampleRead(std::int32_t blockSize, ByteSink& sink) const {
+  return HeadRead{directoryPart(), name(), listed(), pendingSampleLength(blockSize), &sink};
+}
+
+void FileRecord::cacheDigest(const HeadRead& read, std::uint32_t sum) {
   // Bytes that never arrive (the file shrank, a read failed) count as zero,
   // which is what leaving them out of the sum amounts to.
-  LaneSumSink sink;
-  if (!reader.readLeadingBytes(path, length, sink)) return 0;
-  digest = sink.sum.value();
+  if (read.read) digest = sum;
+}
+
+std::uint32_t FileRecord::sampleDigest(std::int32_t blockSize, HeadReader& reader) {
+  if (digest != 0) return digest;
+  LaneSum sum;
+  HeadRead read = sampleRead(blockSize, sum);
+  // Nothing to sum: the result is 0 whether or not the file opens.
+  if (read.length == 0) return 0;
+  reader.readHeads(std::span<HeadRead>(&read, 1));
+  cacheDigest(read, sum.value());
   return digest;
 }
 

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <span>
 
+#include "platform/file_system.h"
+
 namespace dupsieve {
 
 // How many leading bytes a digest covers: the smaller of the file size and
@@ -12,15 +14,26 @@ std::uint64_t sampleLength(std::uint64_t size, std::int32_t blockSize);
 
 // Sums a byte stream in four byte lanes: byte k goes to lane k mod 4, each
 // lane modulo 256, no carry between lanes. The result holds lane 0 in its
-// least significant byte and lane 3 in its most significant.
-class LaneSum {
+// least significant byte and lane 3 in its most significant. As a sink, it
+// sums what a read hands it.
+class LaneSum final : public ByteSink {
  public:
   void add(std::span<const unsigned char> bytes);
+  void consume(std::span<const unsigned char> bytes) override { add(bytes); }
   std::uint32_t value() const;
 
  private:
   std::uint32_t lanes_[4] = {0, 0, 0, 0};
   std::uint64_t offset_ = 0;  // bytes added so far, for the lane of the next one
 };
+
+class FileRecord;
+
+// Does for every record what `sampleDigest` does, reading the files that
+// need it in batches, in the order given: afterwards each record's `digest`
+// is what `sampleDigest` would have returned. Each digest is the sum of its
+// own file's bytes, whatever order the reader serves the batch in.
+void sampleDigests(std::span<FileRecord* const> records, std::int32_t blockSize,
+                   HeadReader& reader);
 
 }  // namespace dupsieve

@@ -1,4 +1,6 @@
 #include <iostream>
+#include <memory>
+#include <streambuf>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -6,6 +8,7 @@
 #include "driver/command_line.h"
 #include "driver/run.h"
 #include "platform/broken_pipe.h"
+#include "platform/lazy_flush_input.h"
 #include "platform/console_text.h"
 #include "platform/program_arguments.h"
 #include "platform/real_file_system.h"
@@ -13,9 +16,8 @@
 #include "resolution/notes.h"
 
 int main(int argc, char** argv) {
-  // Every line is flushed anyway; unsynchronised streams just write less
-  // often in between. Standard input stays tied to standard output, so a
-  // prompt is on screen before the answer is read.
+  // Unsynchronised streams write less often. Standard input stays tied to
+  // standard output, so a prompt is on screen before the answer is read.
   std::ios::sync_with_stdio(false);
   // A closed standard output must not end the run: the prompts still read
   // their answers and act on them.
@@ -29,7 +31,23 @@ int main(int argc, char** argv) {
   dupsieve::RealFileSystem fileSystem;
   dupsieve::Notes notes(std::cerr, dupsieve::isTerminal(dupsieve::StandardStream::Error),
                         dupsieve::isTerminal(dupsieve::StandardStream::Input));
-  dupsieve::runSearch(settings, fileSystem, std::cin, std::cout,
-                      dupsieve::isTerminal(dupsieve::StandardStream::Output), notes);
+  const bool outputIsTerminal = dupsieve::isTerminal(dupsieve::StandardStream::Output);
+
+  // Someone at a terminal sees each line as it ends and each prompt before
+  // its answer is read, even when typing ahead. Otherwise the same bytes go
+  // out in large writes, flushed when an answer has to be waited for.
+  std::unique_ptr<std::streambuf> lazyInput;
+  if (!outputIsTerminal && !dupsieve::isTerminal(dupsieve::StandardStream::Input)) {
+    lazyInput = dupsieve::lazyFlushStandardInput(std::cout);
+  }
+  std::streambuf* const standardInput = std::cin.rdbuf();
+  if (lazyInput) {
+    std::cin.rdbuf(lazyInput.get());
+    std::cin.tie(nullptr);
+  }
+  dupsieve::runSearch(settings, fileSystem, std::cin, std::cout, outputIsTerminal, notes,
+                      /*flushEachLine=*/lazyInput == nullptr);
+  std::cout.flush();
+  std::cin.rdbuf(standardInput);
   return 0;
 }

@@ -14,19 +14,22 @@
 namespace dupsieve {
 namespace {
 
-void writeProgress(std::ostream& out, std::string_view text) {
-  out << text << '\n' << std::flush;
+void writeProgress(const Console& console, std::string_view text) {
+  console.out << text;
+  endLine(console);
 }
 
 // Counts are decimal even though the group report leaves the stream in hex.
-void writeCount(std::ostream& out, std::size_t count, std::string_view text) {
-  out << std::dec << count << text << '\n' << std::flush;
+void writeCount(const Console& console, std::size_t count, std::string_view text) {
+  console.out << std::dec << count << text;
+  endLine(console);
 }
 
 }  // namespace
 
 void runSearch(const Settings& settings, FileSystem& fileSystem, std::istream& in,
-               std::ostream& out, bool escapeControls, Notes& notes) {
+               std::ostream& out, bool escapeControls, Notes& notes, bool flushEachLine) {
+  const Console console{out, in, escapeControls, notes, flushEachLine};
   std::vector<FileRecord> files;
   std::vector<Group> groups;
 
@@ -34,31 +37,31 @@ void runSearch(const Settings& settings, FileSystem& fileSystem, std::istream& i
   // run; erased before the next line of standard output.
   StatusLineProgress progress(notes);
 
-  writeProgress(out, "serching all files.");
+  writeProgress(console, "serching all files.");
   const DirectoryWalker walker(files, settings.includeEmpty, settings.recurse, fileSystem,
                                progress);
   for (const std::string& start : settings.startDirectories) walker(start);
   notes.clearStatus();
-  writeCount(out, files.size(), " files were found.");
+  writeCount(console, files.size(), " files were found.");
 
-  writeProgress(out, "removing file-info registered repeatedly.");
+  writeProgress(console, "removing file-info registered repeatedly.");
   compareMode = CompareMode::ByPath;
   removeRepeatedRegistrations(files);
-  writeCount(out, files.size(), " files were actually found.");
+  writeCount(console, files.size(), " files were actually found.");
 
-  writeProgress(out, "serching doubtful same-sized files.");
+  writeProgress(console, "serching doubtful same-sized files.");
   compareMode = CompareMode::BySizeAndDigest;
   selectSameSizeCandidates(files);
-  writeCount(out, files.size(), " files were found.");
+  writeCount(console, files.size(), " files were found.");
 
-  writeProgress(out, "serching doubtful same-hashed files.");
+  writeProgress(console, "serching doubtful same-hashed files.");
   groupSameDigestFiles(files, settings.blockSize, groups, fileSystem, progress);
   notes.clearStatus();
-  writeCount(out, groups.size(), " pairs of doubtful files were found.");
+  writeCount(console, groups.size(), " pairs of doubtful files were found.");
   writeHints(settings, fileSystem, notes);
-  out << '\n' << std::flush;
+  endLine(console);
 
-  const GroupReporter report(Console{out, in, escapeControls, notes}, fileSystem);
+  const GroupReporter report(console, fileSystem);
   for (Group& group : groups) report(group);
 }
 

@@ -7,7 +7,6 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "platform/path_parts.h"
 
 namespace dupsieve {
 namespace {
@@ -45,15 +44,16 @@ std::unordered_set<DirectoryId, DirectoryIdHash> directoriesWithSeveralSpellings
   const FileRecord* previous = nullptr;
   std::string_view previousPrefix;
   for (const FileRecord& record : files) {
-    if (!isKnown(record.directory)) continue;
-    const std::string_view prefix = splitAtLastSlash(record.path).directory;
+    if (!isKnown(record.directory())) continue;
+    const std::string_view prefix = record.directoryPart();
     // Neighbours mostly share a directory; skip the lookup for them.
-    if (previous != nullptr && previous->directory == record.directory &&
-        previousPrefix == prefix) {
+    if (previous != nullptr &&
+        (previous->sameListedDirectory(record) ||
+         (previous->directory() == record.directory() && previousPrefix == prefix))) {
       continue;
     }
-    const auto [known, inserted] = spelling.try_emplace(record.directory, prefix);
-    if (!inserted && known->second != prefix) several.insert(record.directory);
+    const auto [known, inserted] = spelling.try_emplace(record.directory(), prefix);
+    if (!inserted && known->second != prefix) several.insert(record.directory());
     previous = &record;
     previousPrefix = prefix;
   }
@@ -66,7 +66,7 @@ void removeRepeatedRegistrations(std::vector<FileRecord>& files) {
   std::stable_sort(files.begin(), files.end());
   if (files.size() < 2) return;
 
-  // Mark first, then compact: the views into paths stay valid while marking.
+  // Mark first, then compact: the views into names stay valid while marking.
   const auto several = directoriesWithSeveralSpellings(files);
   std::unordered_set<EntryKey, EntryKeyHash> seenEntries;
   std::vector<bool> repeat(files.size(), false);
@@ -74,8 +74,8 @@ void removeRepeatedRegistrations(std::vector<FileRecord>& files) {
     const FileRecord& record = files[i];
     if (i > 0 && files[i - 1] == record) {
       repeat[i] = true;
-    } else if (several.contains(record.directory)) {
-      const EntryKey key{record.directory, splitAtLastSlash(record.path).name};
+    } else if (several.contains(record.directory())) {
+      const EntryKey key{record.directory(), record.name()};
       repeat[i] = !seenEntries.insert(key).second;
     }
   }

@@ -2,39 +2,47 @@
 
 #include <algorithm>
 #include <iterator>
+#include <span>
 #include <tuple>
 
+#include "catalogue/sample_digest.h"
 #include "narrowing/equal_run.h"
 
 namespace dupsieve {
 
+namespace {
+
+// Candidates digested between two reports of progress; many of them, so
+// that each batch keeps many reads in flight.
+constexpr std::size_t kReadBatch = 16 * kProgressStep;
+
+}  // namespace
+
 void groupSameDigestFiles(std::vector<FileRecord>& files, std::int32_t blockSize,
                           std::vector<Group>& groups, FileSystem& fileSystem,
                           ProgressObserver& progress) {
-  // Read the heads directory by directory, so that one pass reader can open
+  // Read the heads directory by directory, so that the file system can open
   // a directory's files relative to it, and within a directory in the order
   // of the inode numbers, which on most file systems follows where the files
-  // lie on disk. The order of reading is not visible in the result.
+  // lie on disk. The order of reading is not visible in the result: each
+  // digest is the sum of its own file's bytes, whichever file's bytes come
+  // first.
   std::vector<FileRecord*> readingOrder;
   readingOrder.reserve(files.size());
   for (FileRecord& record : files) readingOrder.push_back(&record);
   std::sort(readingOrder.begin(), readingOrder.end(), [](const FileRecord* a, const FileRecord* b) {
-    return std::tie(a->directory.device, a->directory.inode, a->inode) <
-           std::tie(b->directory.device, b->directory.inode, b->inode);
+    const DirectoryId da = a->directory();
+    const DirectoryId db = b->directory();
+    return std::tie(da.device, da.inode, a->inode) < std::tie(db.device, db.inode, b->inode);
   });
-  const auto reader = fileSystem.passReader();
-  const std::size_t readAhead = reader->readAhead();
-  std::size_t announced = 0;
-  for (std::size_t i = 0; i < readingOrder.size(); ++i) {
-    // Tell the reader what comes next, so that it can fetch ahead.
-    const std::size_t horizon = readAhead == 0 ? 0 : std::min(readingOrder.size(), i + readAhead + 1);
-    for (; announced < horizon; ++announced) {
-      const FileRecord& next = *readingOrder[announced];
-      const std::uint64_t length = next.pendingSampleLength(blockSize);
-      if (length > 0) reader->expect(next.path, length);
+
+  for (std::size_t first = 0; first < readingOrder.size(); first += kReadBatch) {
+    const std::size_t end = std::min(readingOrder.size(), first + kReadBatch);
+    sampleDigests(std::span<FileRecord* const>(readingOrder).subspan(first, end - first),
+                  blockSize, fileSystem);
+    for (std::size_t done = first + 1; done <= end; ++done) {
+      if (done % kProgressStep == 0) progress.candidatesRead(done, readingOrder.size());
     }
-    readingOrder[i]->sampleDigest(blockSize, *reader);
-    if ((i + 1) % kProgressStep == 0) progress.candidatesRead(i + 1, readingOrder.size());
   }
 
   std::stable_sort(files.begin(), files.end());

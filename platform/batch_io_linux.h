@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <thread>
 
 namespace dupsieve::batch {
 
@@ -35,11 +36,15 @@ struct EntryRequest {
   const char* name;
 };
 
-// A file whose leading bytes are wanted: at most `length` of them.
+// A file whose leading bytes are wanted: at most `length` of them. Where
+// `device` or `inode` is non-zero, the file opened must have it (the device
+// encoded as st_dev is); another file by that name is not read.
 struct HeadRequest {
   int directoryFd;
   const char* name;
   std::uint64_t length;
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
 };
 
 // Hears of the metadata of each entry of a batch.
@@ -64,7 +69,8 @@ class HeadSink {
   // Request `index` is over; called exactly once per request, after its
   // bytes. `file` is what was opened, when it was a regular file; nullopt,
   // with no bytes handed over, when the name could not be opened without
-  // following a final link or did not name a regular file. Fewer bytes than
+  // following a final link, did not name a regular file or named another
+  // file than the one the request expects. Fewer bytes than
   // asked mean the file ended (or a read failed) first.
   virtual void done(std::size_t index, const std::optional<EntryMetadata>& file) = 0;
 
@@ -118,5 +124,24 @@ std::unique_ptr<BatchIo> openBatchIo(BatchChoice choice = BatchChoice::Automatic
 // cannot be used here.
 std::unique_ptr<BatchIo> openRingBatchIo(const BatchSettings& settings);
 std::unique_ptr<BatchIo> openPlainBatchIo(const BatchSettings& settings = {});
+
+// The engines of one file system: the way (ring or plain calls) is decided
+// once, by the first engine, opened on the thread that made this. A ring
+// takes requests only from the thread that set it up, so another thread
+// gets an engine of the same way for its call alone.
+class EnginePerThread {
+ public:
+  EnginePerThread(BatchChoice choice, const BatchSettings& settings);
+
+  // The engine for the calling thread; where a new one must be opened, it
+  // is held by `opened` for as long as the caller needs it.
+  BatchIo& here(std::unique_ptr<BatchIo>& opened);
+  BatchMode mode() const { return first_->mode(); }
+
+ private:
+  BatchSettings settings_;
+  std::thread::id firstThread_;
+  std::unique_ptr<BatchIo> first_;
+};
 
 }  // namespace dupsieve::batch

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <deque>
 #include <vector>
 
@@ -25,11 +26,19 @@ constexpr std::size_t kReadAhead = 32;
 // Reads that had to wait before prefetching starts; a handful keeps a warm
 // run from paying for it because of a stray page.
 constexpr int kWaitsBeforePrefetching = 8;
+// A read that is refused without waiting may still find its page in memory
+// (the kernel refuses when the page is marked to start read-ahead, too), and
+// on a busy machine any read can be slow because another process had the
+// processor. So a read counts as having waited for the device only when
+// reading it took this long, and prefetching starts only once such reads
+// are at least one in kWaitShare of all.
+constexpr auto kWaitedRead = std::chrono::microseconds(50);
+constexpr std::uint64_t kWaitShare = 64;
 
 class PlainBatchIo final : public BatchIo {
  public:
   explicit PlainBatchIo(const BatchSettings& settings)
-      : waits_(settings.startAsIfCold ? kWaitsBeforePrefetching : 0) {}
+      : asIfCold_(settings.startAsIfCold) {}
   PlainBatchIo(const PlainBatchIo&) = delete;
   PlainBatchIo& operator=(const PlainBatchIo&) = delete;
   ~PlainBatchIo() override { closeOpenedAhead(); }
@@ -42,14 +51,14 @@ class PlainBatchIo final : public BatchIo {
 
   void readHeads(std::span<const HeadRequest> requests, HeadSink& sink) override {
     for (std::size_t i = 0; i < requests.size(); ++i) {
-      if (waits_ >= kWaitsBeforePrefetching) openAhead(requests, i);
+      if (prefetching()) openAhead(requests, i);
       const HeadRequest& request = requests[i];
       const int fd = takeOpenedAhead(i, request);
       if (fd < 0) {
         sink.done(i, std::nullopt);
         continue;
       }
-      const std::optional<EntryMetadata> file = plain::regularFile(fd);
+      const std::optional<EntryMetadata> file = plain::expectedFile(fd, request);
       if (file && request.length > 0) readHead(fd, request.length, i, sink);
       plain::close(fd);
       sink.done(i, file);
@@ -65,9 +74,15 @@ class PlainBatchIo final : public BatchIo {
     int fd;
   };
 
+  bool prefetching() const {
+    return asIfCold_ || (waits_ >= kWaitsBeforePrefetching &&
+                         static_cast<std::uint64_t>(waits_) * kWaitShare >= heads_);
+  }
+
   // Asks for the first chunk without waiting, which costs nothing when it is
-  // in memory and tells when it was not; then reads on the ordinary way.
+  // in memory and tells when it may not be; then reads on the ordinary way.
   void readHead(int fd, std::uint64_t length, std::size_t index, HeadSink& sink) {
+    ++heads_;
     const std::span<unsigned char> buffer = bufferFor(length);
     const std::size_t want = std::min<std::uint64_t>(length, buffer.size());
     if (askWithoutWaiting_) {
@@ -80,8 +95,12 @@ class PlainBatchIo final : public BatchIo {
         return;
       }
       if (errno == EAGAIN) {
-        ++waits_;
-      } else if (errno == EOPNOTSUPP || errno == ENOSYS || errno == EINVAL || errno == EPERM) {
+        const auto start = std::chrono::steady_clock::now();
+        plain::readRest(fd, 0, length, buffer, index, sink);
+        if (std::chrono::steady_clock::now() - start > kWaitedRead) ++waits_;
+        return;
+      }
+      if (errno == EOPNOTSUPP || errno == ENOSYS || errno == EINVAL || errno == EPERM) {
         askWithoutWaiting_ = false;  // refused here: never ask again this run
       }
     }
@@ -131,7 +150,9 @@ class PlainBatchIo final : public BatchIo {
 
   std::vector<unsigned char> buffer_;
   std::deque<OpenedAhead> openedAhead_;
-  int waits_;
+  bool asIfCold_;
+  int waits_ = 0;
+  std::uint64_t heads_ = 0;
   bool askWithoutWaiting_ = true;
 };
 

@@ -58,6 +58,15 @@ std::optional<EntryMetadata> regularFile(int fd) {
   return metadataOf(info);
 }
 
+std::optional<EntryMetadata> expectedFile(int fd, const HeadRequest& request) {
+  std::optional<EntryMetadata> file = regularFile(fd);
+  if (file && ((request.device != 0 && file->device != request.device) ||
+               (request.inode != 0 && file->inode != request.inode))) {
+    return std::nullopt;
+  }
+  return file;
+}
+
 void readRest(int fd, std::uint64_t offset, std::uint64_t remaining,
               std::span<unsigned char> buffer, std::size_t index, HeadSink& sink) {
   while (remaining > 0) {

@@ -35,6 +35,10 @@ int openHead(int directoryFd, const char* name);
 // What the open file is, when it is a regular file; nullopt otherwise.
 std::optional<EntryMetadata> regularFile(int fd);
 
+// What the open file is, when it is a regular file and the one `request`
+// expects; nullopt otherwise.
+std::optional<EntryMetadata> expectedFile(int fd, const HeadRequest& request);
+
 // Reads from `offset` on, chunk by chunk through `buffer`, handing each
 // chunk to `sink` under `index`, until `remaining` bytes are handed, a read
 // returns fewer bytes than asked (the end of the file) or a read fails.

@@ -280,7 +280,7 @@ void RingBatchIo::headStepDone(std::size_t slot, Step step, int result, const He
         io_uring_prep_nop(nextSqe(slot, Step::Close));
         return;
       }
-      state.file = plain::regularFile(state.fd);
+      state.file = plain::expectedFile(state.fd, request);
       if (state.file && state.remaining > 0) {
         readNext(slot);
       } else {

@@ -1,23 +1,13 @@
 #include "platform/file_system.h"
 
 namespace dupsieve {
-namespace {
 
-class ReadThrough final : public HeadReader {
- public:
-  explicit ReadThrough(FileSystem& fileSystem) : fileSystem_(&fileSystem) {}
-  bool readLeadingBytes(const std::string& path, std::uint64_t length, ByteSink& sink) override {
-    return fileSystem_->readLeadingBytes(path, length, sink);
+void HeadReader::readHeads(std::span<HeadRead> reads) {
+  std::string path;
+  for (HeadRead& one : reads) {
+    path.assign(one.directory).append(one.name);
+    one.read = readLeadingBytes(path, one.length, *one.sink);
   }
-
- private:
-  FileSystem* fileSystem_;
-};
-
-}  // namespace
-
-std::unique_ptr<HeadReader> FileSystem::passReader() {
-  return std::make_unique<ReadThrough>(*this);
 }
 
 }  // namespace dupsieve

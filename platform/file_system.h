@@ -6,6 +6,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace dupsieve {
 
@@ -66,6 +67,26 @@ class ByteSink {
   ~ByteSink() = default;
 };
 
+// What a listing reported of a file, so that a later operation can tell
+// whether a path still names that very file. Zero parts are unknown.
+struct ListedFile {
+  DirectoryId directory;    // the listing's directory()
+  std::uint64_t device = 0; // the entry's device and inode
+  std::uint64_t inode = 0;
+  std::uint64_t size = 0;   // its size as listed
+};
+
+// One file of a batch whose leading bytes are wanted. Its path is
+// `directory` followed by `name`.
+struct HeadRead {
+  std::string_view directory;  // up to and including the last "/"; empty for none
+  std::string_view name;       // the last component
+  ListedFile listed;           // what the listing reported of it
+  std::uint64_t length = 0;    // at most this many leading bytes
+  ByteSink* sink = nullptr;    // receives them, in order
+  bool read = false;           // set when the file was opened and its bytes handed over
+};
+
 // Reads the leading bytes of files.
 class HeadReader {
  public:
@@ -79,24 +100,16 @@ class HeadReader {
   virtual bool readLeadingBytes(const std::string& path, std::uint64_t length,
                                 ByteSink& sink) = 0;
 
-  // How many reads ahead the reader wants to hear of through `expect`;
-  // 0 when it has no use for them.
-  virtual std::size_t readAhead() const { return 0; }
-
-  // A hint that `path` will be read soon, for `length` bytes, after the
-  // paths expected before it, so that the reader may start fetching it.
-  // Reads in another order, or of paths never expected, are still answered
-  // correctly.
-  virtual void expect(const std::string& /*path*/, std::uint64_t /*length*/) {}
-};
-
-// What a listing reported of a file, so that a later operation can tell
-// whether a path still names that very file. Zero parts are unknown.
-struct ListedFile {
-  DirectoryId directory;    // the listing's directory()
-  std::uint64_t device = 0; // the entry's device and inode
-  std::uint64_t inode = 0;
-  std::uint64_t size = 0;   // its size as listed
+  // Reads a batch as `readLeadingBytes` reads one file, setting `read` where
+  // that would return true. The files may be read in any order, and the
+  // chunks of different files may come interleaved; each sink gets its own
+  // file's bytes in order. Where the system allows it, a file is read only
+  // if it is still the one listed: reached from its directory as listed
+  // (same device and inode), and with the listed device and inode itself;
+  // anything else counts as unreadable. Memory stays bounded whatever the
+  // lengths. By default, one file after the other through
+  // `readLeadingBytes`.
+  virtual void readHeads(std::span<HeadRead> reads);
 };
 
 // How an attempt to remove a listed file ended.
@@ -138,8 +151,8 @@ struct OpenedContent {
 };
 
 // Everything the tool asks of the operating system. Tests replace it with an
-// in-memory fake. Read through the file system itself, every path is
-// resolved anew. Listings and readers it hands out must not outlive it.
+// in-memory fake. Every path is resolved anew at each operation. Listings
+// it hands out must not outlive it.
 class FileSystem : public HeadReader {
  public:
   // Lists the entries that a pattern matches: the pattern's last component
@@ -149,13 +162,6 @@ class FileSystem : public HeadReader {
   // is, links included. Returns null when nothing matches or the directory
   // cannot be listed.
   virtual std::unique_ptr<DirectoryListing> findFirst(const std::string& pattern) = 0;
-
-  // A reader for one pass over many files, such as digesting every
-  // candidate. It may keep the directory of the previous file open and open
-  // the next file of that directory relative to it, so it must not outlive
-  // the pass: a directory replaced meanwhile could still be read through
-  // what it kept. By default it reads through this file system.
-  virtual std::unique_ptr<HeadReader> passReader();
 
   // Removes the file at `path` only if it is still the one that was listed:
   // its directory (reached by `path`) is still `listed.directory`, and the

@@ -1,17 +1,21 @@
 #include "platform/real_file_system.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <optional>
 #include <vector>
 
+#include "platform/anchored_heads_linux.h"
+#include "platform/batch_io_linux.h"
 #include "platform/calls_linux.h"
 #include "platform/content_reader_linux.h"
 #include "platform/listing_linux.h"
-#include "platform/pass_reader_linux.h"
 #include "platform/path_parts.h"
+#include "platform/second_thread_linux.h"
 #include "platform/wildcard_match.h"
 
 namespace dupsieve {
@@ -22,6 +26,25 @@ using linux_io::UniqueFd;
 // Enough for every ordinary tree to be walked without opening a directory
 // twice, and far below any open-file limit a process is given.
 constexpr std::size_t kDirectoriesHeldOpen = 32;
+
+// The smallest batch of heads that the second thread takes half of.
+constexpr std::size_t kSecondThreadFrom = 256;
+
+// Requests in flight at once, each holding a descriptor: many, for the
+// device to serve them together when the heads are not in memory, but a
+// small share of the open-file limit.
+batch::BatchSettings batchSettings() {
+  constexpr unsigned kMostInFlight = 64;
+  rlimit limit{};
+  unsigned depth = kMostInFlight;
+  if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+      limit.rlim_cur / 8 < depth) {
+    depth = static_cast<unsigned>(limit.rlim_cur / 8);
+  }
+  batch::BatchSettings settings;
+  settings.depth = depth < 1 ? 1 : depth;
+  return settings;
+}
 
 Removal removalFailure(int error) {
   switch (error) {
@@ -40,9 +63,17 @@ Removal removalFailure(int error) {
 
 struct RealFileSystem::State {
   explicit State(const PreferredCalls& preferred)
-      : calls(preferred), budget(kDirectoriesHeldOpen) {}
+      : calls(preferred),
+        budget(kDirectoriesHeldOpen),
+        settings(batchSettings()),
+        engines(preferred.batchRing ? batch::BatchChoice::Automatic : batch::BatchChoice::PlainCalls,
+                settings) {}
   linux_io::SystemCalls calls;
   linux_io::DescriptorBudget budget;
+  batch::BatchSettings settings;
+  batch::EnginePerThread engines;
+  // Made on the first batch large enough to share; last, so stopped first.
+  linux_io::SecondThreadSlot second{engines.mode(), settings, calls};
   std::vector<unsigned char> readBuffer;  // bounded, reused for every read
 };
 
@@ -55,7 +86,8 @@ std::unique_ptr<DirectoryListing> RealFileSystem::findFirst(const std::string& p
   const PathParts parts = splitAtLastSlash(pattern);
   if (parts.name.empty()) return nullptr;
   const std::string directory = parts.directory.empty() ? "." : std::string(parts.directory);
-  const linux_io::ListingContext context{&state_->calls, &state_->budget};
+  const linux_io::ListingContext context{&state_->calls, &state_->budget, &state_->engines,
+                                         &state_->second};
   if (hasWildcards(parts.name)) {
     return linux_io::listMatchingEntries(context, directory, parts.name);
   }
@@ -72,8 +104,22 @@ bool RealFileSystem::readLeadingBytes(const std::string& path, std::uint64_t len
   return state_->calls.readOpenHead(fd.get(), length, sink, state_->readBuffer, hadToWait);
 }
 
-std::unique_ptr<HeadReader> RealFileSystem::passReader() {
-  return std::make_unique<linux_io::PassReader>(state_->calls);
+void RealFileSystem::readHeads(std::span<HeadRead> reads) {
+  // The second thread reads the second half, where the batch is large enough
+  // to pay for handing it over. Each read has its own sink, so the results
+  // are the same whichever half finishes first.
+  linux_io::SecondThread* second =
+      reads.size() >= kSecondThreadFrom ? state_->second.get() : nullptr;
+  const std::size_t half = second != nullptr ? reads.size() / 2 : reads.size();
+  std::optional<linux_io::SecondThread::Finish> finish;  // the second half, read before returning
+  if (second != nullptr) {
+    second->start([rest = reads.subspan(half)](batch::BatchIo& engine, linux_io::SystemCalls& calls) {
+      linux_io::readAnchoredHeads(rest, engine, calls);
+    });
+    finish.emplace(*second);
+  }
+  std::unique_ptr<batch::BatchIo> opened;
+  linux_io::readAnchoredHeads(reads.first(half), state_->engines.here(opened), state_->calls);
 }
 
 Removal RealFileSystem::removeListedFile(const std::string& path, const ListedFile& listed) {

@@ -97,8 +97,7 @@ std::unique_ptr<DirectoryListing> RealFileSystem::findFirst(const std::string& p
   return listPatternOnWindows(pattern);
 }
 
-// Every read resolves its whole path here.
-std::unique_ptr<HeadReader> RealFileSystem::passReader() { return FileSystem::passReader(); }
+void RealFileSystem::readHeads(std::span<HeadRead> reads) { HeadReader::readHeads(reads); }
 
 bool RealFileSystem::readLeadingBytes(const std::string& path, std::uint64_t length,
                                       ByteSink& sink) {

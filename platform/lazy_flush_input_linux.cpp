@@ -1,5 +1,7 @@
 #include "platform/lazy_flush_input_linux.h"
 
+#include "platform/lazy_flush_input.h"
+
 #include <poll.h>
 #include <unistd.h>
 
@@ -27,6 +29,10 @@ LazyFlushInput::int_type LazyFlushInput::underflow() {
   if (got <= 0) return traits_type::eof();
   setg(buffer_, buffer_, buffer_ + got);
   return traits_type::to_int_type(*gptr());
+}
+
+std::unique_ptr<std::streambuf> lazyFlushStandardInput(std::ostream& output) {
+  return std::make_unique<LazyFlushInput>(STDIN_FILENO, output);
 }
 
 }  // namespace dupsieve

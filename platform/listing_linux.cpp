@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 
 #include <deque>
+#include <optional>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -19,6 +21,13 @@ struct DirCloser {
 using UniqueDir = std::unique_ptr<DIR, DirCloser>;
 
 constexpr std::string_view kEveryName = "*.*";
+
+// Entries read ahead of the walk and looked up together: enough for the
+// device to serve many lookups at once when they are not in memory.
+constexpr std::size_t kLookUpBatch = 1024;
+// The fewest lookups of a block that the second thread takes half of: fewer
+// cost less than handing them over.
+constexpr std::size_t kLookUpsToShare = 64;
 
 bool isDotOrDotDot(std::string_view name) { return name == "." || name == ".."; }
 
@@ -38,6 +47,56 @@ void describeByStatus(const EntryStatus& status, DirectoryEntry& entry) {
     entry.attributes = kAttributeSystem;
   }
 }
+
+void describeByMetadata(const batch::EntryMetadata& metadata, DirectoryEntry& entry) {
+  entry.inode = metadata.inode;
+  entry.device = metadata.device;
+  entry.size = 0;
+  switch (metadata.kind) {
+    case batch::EntryKind::Regular:
+      entry.attributes = 0;
+      entry.size = metadata.size;
+      break;
+    case batch::EntryKind::Directory: entry.attributes = kAttributeDirectory; break;
+    case batch::EntryKind::Link:
+    case batch::EntryKind::Other: entry.attributes = kAttributeSystem; break;
+  }
+}
+
+// Fills in the entries of a block that were looked up, and marks those that
+// vanished meanwhile. Lookups of different entries may be told at once, from
+// two threads.
+class LookedUp final : public batch::MetadataSink {
+ public:
+  LookedUp(std::vector<DirectoryEntry>& block, const std::vector<std::size_t>& asked,
+           std::vector<char>& vanished)
+      : block_(block), asked_(asked), vanished_(vanished) {}
+  void entry(std::size_t index, const std::optional<batch::EntryMetadata>& metadata) override {
+    if (metadata) {
+      describeByMetadata(*metadata, block_[asked_[index]]);
+    } else {
+      vanished_[asked_[index]] = true;
+    }
+  }
+
+ private:
+  std::vector<DirectoryEntry>& block_;
+  const std::vector<std::size_t>& asked_;
+  std::vector<char>& vanished_;  // not vector<bool>: neighbours are written apart
+};
+
+// Tells another sink of the lookups of a later part of its requests.
+class Shifted final : public batch::MetadataSink {
+ public:
+  Shifted(batch::MetadataSink& sink, std::size_t first) : sink_(&sink), first_(first) {}
+  void entry(std::size_t index, const std::optional<batch::EntryMetadata>& metadata) override {
+    sink_->entry(first_ + index, metadata);
+  }
+
+ private:
+  batch::MetadataSink* sink_;
+  std::size_t first_;
+};
 
 }  // namespace
 
@@ -103,18 +162,18 @@ class OpenDirectory final : public std::enable_shared_from_this<OpenDirectory> {
 
   // The next entry that matches, or false at the end.
   bool read(DirectoryEntry& entry) {
-    if (!pending_.empty()) {
-      entry = std::move(pending_.front());
-      pending_.pop_front();
-      return true;
+    while (pending_.empty()) {
+      if (!readBlockFromStream()) return false;
     }
-    return readFromStream(entry);
+    entry = std::move(pending_.front());
+    pending_.pop_front();
+    return true;
   }
 
   // Called by the budget: keeps what is left to read, then closes.
   void giveUpDescriptor() {
-    DirectoryEntry entry;
-    while (readFromStream(entry)) pending_.push_back(std::move(entry));
+    while (readBlockFromStream()) {
+    }
     stream_.reset();
     handle_.reset();
   }
@@ -151,24 +210,61 @@ class OpenDirectory final : public std::enable_shared_from_this<OpenDirectory> {
     handle_.reset();
   }
 
-  bool readFromStream(DirectoryEntry& entry) {
+  // Reads the next block of matching entries into `pending_`, in the order
+  // of the directory, looking up together those whose type the read does
+  // not tell enough: regular files need their size, and directories their
+  // device too, since a mount point's own inode is not the one the read
+  // reports. Entries that vanished meanwhile are left out. False at the end.
+  bool readBlockFromStream() {
     if (!stream_) return false;
-    while (const dirent* raw = ::readdir(stream_.get())) {
+    std::vector<DirectoryEntry> block;
+    std::vector<std::size_t> asked;
+    while (block.size() < kLookUpBatch) {
+      const dirent* raw = ::readdir(stream_.get());
+      if (raw == nullptr) break;
       if (!everyName_ && !matchesWildcard(component_, raw->d_name)) continue;
-      if (describe(*raw, entry)) return true;
+      DirectoryEntry& entry = block.emplace_back();
+      if (!describeByType(*raw, entry)) asked.push_back(block.size() - 1);
     }
-    return false;
+    if (block.empty()) return false;
+
+    std::vector<char> vanished(block.size(), 0);
+    if (!asked.empty()) {
+      std::vector<batch::EntryRequest> requests;
+      requests.reserve(asked.size());
+      const int at = ::dirfd(stream_.get());
+      for (const std::size_t k : asked) requests.push_back({at, block[k].name.c_str()});
+      LookedUp sink(block, asked, vanished);
+      // The second thread looks up the second half of a large block; each
+      // lookup fills in its own entry, so the order of the listing stays.
+      SecondThread* second =
+          requests.size() >= kLookUpsToShare ? context_.second->get() : nullptr;
+      const std::size_t half = second != nullptr ? requests.size() / 2 : requests.size();
+      std::optional<SecondThread::Finish> finish;  // the second half, done before going on
+      if (second != nullptr) {
+        const std::span<const batch::EntryRequest> rest = std::span(requests).subspan(half);
+        second->start([rest, half, &sink](batch::BatchIo& engine, SystemCalls&) {
+          Shifted shifted(sink, half);
+          engine.lookUp(rest, shifted);
+        });
+        finish.emplace(*second);
+      }
+      std::unique_ptr<batch::BatchIo> opened;
+      context_.engines->here(opened).lookUp(std::span(requests).first(half), sink);
+    }
+    for (std::size_t k = 0; k < block.size(); ++k) {
+      if (!vanished[k]) pending_.push_back(std::move(block[k]));
+    }
+    return true;
   }
 
-  // Describes a directory-read entry, asking for its status only where the
-  // type the read reported is not enough: regular files need their size,
-  // and directories their device too, since a mount point's own inode is not
-  // the one the read reports. False when the entry vanished meanwhile.
-  bool describe(const dirent& raw, DirectoryEntry& entry) {
+  // Describes a directory-read entry from its type alone where that is
+  // enough; false when it must be looked up.
+  bool describeByType(const dirent& raw, DirectoryEntry& entry) const {
     entry.name.assign(raw.d_name);
     switch (raw.d_type) {
       case DT_DIR:
-        if (!isDotOrDotDot(entry.name)) break;
+        if (!isDotOrDotDot(entry.name)) return false;
         [[fallthrough]];
       case DT_LNK:
       case DT_FIFO:
@@ -181,12 +277,8 @@ class OpenDirectory final : public std::enable_shared_from_this<OpenDirectory> {
         entry.device = id_.device;
         return true;
       default:
-        break;
+        return false;
     }
-    EntryStatus status;
-    if (!context_.calls->statusAt(::dirfd(stream_.get()), raw.d_name, status)) return false;
-    describeByStatus(status, entry);
-    return true;
   }
 
   // This directory's descriptor, opened again if it was given up.

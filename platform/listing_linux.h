@@ -6,7 +6,9 @@
 #include <string>
 #include <string_view>
 
+#include "platform/batch_io_linux.h"
 #include "platform/calls_linux.h"
+#include "platform/second_thread_linux.h"
 #include "platform/file_system.h"
 
 namespace dupsieve::linux_io {
@@ -39,6 +41,8 @@ class DescriptorBudget {
 struct ListingContext {
   SystemCalls* calls;
   DescriptorBudget* budget;
+  batch::EnginePerThread* engines;  // looks up many entries of a directory at once
+  SecondThreadSlot* second;         // takes half of a large block of lookups
 };
 
 // Lists the entries of the directory at `directoryPath` (resolved as the

@@ -16,6 +16,7 @@ struct PreferredCalls {
   bool readWithoutWaiting = true;  // Linux: preadv2 with RWF_NOWAIT, else read
   bool pathOnlyOpen = true;        // Linux: O_PATH for directories held open, else O_RDONLY
   bool noAccessTime = true;        // Linux: O_NOATIME for reading, else without
+  bool batchRing = true;           // Linux: batches through io_uring, else plain calls
 };
 
 // The operating system's own file system.
@@ -29,7 +30,7 @@ class RealFileSystem final : public FileSystem {
   std::unique_ptr<DirectoryListing> findFirst(const std::string& pattern) override;
   bool readLeadingBytes(const std::string& path, std::uint64_t length,
                         ByteSink& sink) override;
-  std::unique_ptr<HeadReader> passReader() override;
+  void readHeads(std::span<HeadRead> reads) override;
   Removal removeListedFile(const std::string& path, const ListedFile& listed) override;
   OpenedContent openListedFile(const std::string& path, const ListedFile& listed) override;
 

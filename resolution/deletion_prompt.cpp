@@ -29,7 +29,7 @@ const char* reasonNotRemoved(Removal outcome) {
 
 bool DeletionPrompt::operator()(const FileRecord& record) const {
   console_.out << "Delete ";
-  writeShownPath(console_.out, record.path, console_.escapeControls);
+  writeShownPath(console_.out, record.path(), console_.escapeControls);
   console_.out << " ? (y/other): ";
 
   // Formatted input skips whitespace, empty lines included, and reads one
@@ -43,9 +43,9 @@ bool DeletionPrompt::operator()(const FileRecord& record) const {
   // replaced, removed or rewritten meanwhile is not what the user agreed to
   // delete, and a directory is never deleted. Whoever answered y must learn
   // when the file is still there.
-  const Removal outcome = fileSystem_->removeListedFile(record.path, record.listed());
+  const Removal outcome = fileSystem_->removeListedFile(record.path(), record.listed());
   if (outcome == Removal::Removed) return true;
-  console_.notes.failure("could not delete " + console_.notes.shownPath(record.path) + ": " +
+  console_.notes.failure("could not delete " + console_.notes.shownPath(record.path()) + ": " +
                          reasonNotRemoved(outcome));
   return false;
 }

@@ -1,5 +1,8 @@
 #include "resolution/group_reporter.h"
 
+#include <vector>
+
+#include "catalogue/sample_digest.h"
 #include "resolution/deletion_prompt.h"
 #include "resolution/group_verdict.h"
 #include "resolution/shown_path.h"
@@ -12,13 +15,16 @@ constexpr std::int32_t kReportBlockSize = 256;
 }  // namespace
 
 void GroupReporter::operator()(Group& group) const {
-  for (FileRecord& member : group) {
-    writeShownPath(console_.out, member.path, console_.escapeControls);
-    const std::uint32_t digest = member.sampleDigest(kReportBlockSize, *fileSystem_);
-    console_.out << '\t' << std::dec << member.size << '\t' << std::hex << digest << '\n'
-                 << std::flush;
+  // Members whose digest is still 0 are read together, before the listing.
+  std::vector<FileRecord*> members;
+  for (FileRecord& member : group) members.push_back(&member);
+  sampleDigests(members, kReportBlockSize, *fileSystem_);
+  for (const FileRecord& member : group) {
+    writeShownPath(console_.out, member.path(), console_.escapeControls);
+    console_.out << '\t' << std::dec << member.size << '\t' << std::hex << member.digest;
+    endLine(console_);
   }
-  console_.out << '\n' << std::flush;
+  endLine(console_);
 
   // A person answering sees the verdict before the first prompt, and is
   // warned before the prompt of a last copy; anyone else gets the prompts
@@ -30,7 +36,7 @@ void GroupReporter::operator()(Group& group) const {
     verdict.beforePrompt(i);
     if (prompt(group[i])) verdict.removed(i);
   }
-  console_.out << '\n' << std::flush;
+  endLine(console_);
 }
 
 }  // namespace dupsieve

@@ -8,9 +8,10 @@ namespace dupsieve {
 
 // Lists one group (a member line each: path, tab, size in decimal, tab,
 // digest in lower-case hexadecimal), an empty line, a deletion prompt for
-// each member, and an empty line. Every line is flushed. A member whose
-// digest is still 0 has it computed over its first 256 bytes. For a person
-// answering, a verdict on the group precedes the prompts (see GroupVerdict).
+// each member, and an empty line. Lines are flushed as the console says. A
+// member whose digest is still 0 has it computed over its first 256 bytes.
+// For a person answering, a verdict on the group precedes the prompts (see
+// GroupVerdict).
 class GroupReporter {
  public:
   GroupReporter(const Console& console, FileSystem& fileSystem)

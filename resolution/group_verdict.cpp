@@ -45,7 +45,7 @@ GroupVerdict::GroupVerdict(const Group& group, const Console& console, FileSyste
   std::vector<ListedFile> listed;
   for (const FileRecord& member : group) listed.push_back(member.listed());
   const auto open = [&](std::size_t member) {
-    return fileSystem.openListedFile(group[member].path, listed[member]);
+    return fileSystem.openListedFile(group[member].path(), listed[member]);
   };
   const auto progress = [&](std::uint64_t read, std::uint64_t total) {
     if (!notes.statusDue(kQuietComparison)) return;
@@ -139,13 +139,13 @@ void GroupVerdict::write(const std::string& line) {
 }
 
 std::string GroupVerdict::name(std::size_t member) const {
-  return console_.notes.shownPath((*group_)[member].path);
+  return console_.notes.shownPath((*group_)[member].path());
 }
 
 bool GroupVerdict::stillThere(std::size_t member) {
   if (removed_[member]) return false;
   const FileRecord& record = (*group_)[member];
-  const ContentOpening now = fileSystem_->openListedFile(record.path, record.listed()).outcome;
+  const ContentOpening now = fileSystem_->openListedFile(record.path(), record.listed()).outcome;
   return now == ContentOpening::Opened || now == ContentOpening::Unreadable;
 }
 

@@ -35,7 +35,7 @@ class DirectoryWalkerTest : public ::testing::Test {
   Found found(const std::vector<std::string>& starts, bool includeEmpty, bool recurse) {
     Found result;
     for (const FileRecord& file : walk(starts, includeEmpty, recurse)) {
-      result.emplace_back(file.path, file.size);
+      result.emplace_back(file.path(), file.size);
     }
     return result;
   }
@@ -85,8 +85,8 @@ TEST_F(DirectoryWalkerTest, RecursionIsDepthFirstInListingOrder) {
   const std::vector<FileRecord> files = walk({"photos"}, false, true);
   Found result;
   for (const FileRecord& file : files) {
-    result.emplace_back(file.path, file.size);
-    EXPECT_EQ(file.digest, 0u) << file.path;
+    result.emplace_back(file.path(), file.size);
+    EXPECT_EQ(file.digest, 0u) << file.path();
   }
   EXPECT_EQ(result, (Found{{"photos/2003/b.jpg", 2},
                            {"photos/2003/deep/c.jpg", 3},
@@ -197,8 +197,8 @@ TEST_F(DirectoryWalkerTest, SameStartWalkedTwiceGivesEveryRecordTwice) {
   walker("photos/sub");
   copy("photos/sub");
   ASSERT_EQ(files.size(), 2u);
-  EXPECT_EQ(files[0].path, "photos/sub/b.jpg");
-  EXPECT_EQ(files[1].path, "photos/sub/b.jpg");
+  EXPECT_EQ(files[0].path(), "photos/sub/b.jpg");
+  EXPECT_EQ(files[1].path(), "photos/sub/b.jpg");
 }
 
 TEST_F(DirectoryWalkerTest, CurrentDirectoryIsWalkedOnlyWithRecursion) {
@@ -273,7 +273,7 @@ TEST_F(DirectoryWalkerTest, ADirectoryReplacedBetweenItsListingAndItsDescentIsNo
     DirectoryWalker(files, false, true, tree)("t");
 
     Found result;
-    for (const FileRecord& file : files) result.emplace_back(file.path, file.size);
+    for (const FileRecord& file : files) result.emplace_back(file.path(), file.size);
     EXPECT_EQ(result, (Found{{"t/copy", 1}, {"t/dY/inside", 2}})) << replacement;
   }
 }
@@ -300,18 +300,18 @@ TEST_F(DirectoryWalkerTest, RecordsCarryTheirListingsDirectoryAndTheirInode) {
   const FileRecord& aAgain = files[2];
   const FileRecord& c = files[4];
   const FileRecord& aNamed = files[5];
-  EXPECT_EQ(aAgain.path, "./photos/a.jpg");
-  EXPECT_EQ(c.path, "other/c.jpg");
+  EXPECT_EQ(aAgain.path(), "./photos/a.jpg");
+  EXPECT_EQ(c.path(), "other/c.jpg");
 
   // Two spellings of one directory give one identity; other directories differ.
-  EXPECT_EQ(a.directory, aAgain.directory);
-  EXPECT_EQ(a.directory, aNamed.directory);
-  EXPECT_EQ(a.directory.inode, fake.node("photos").inode);
-  EXPECT_EQ(b.directory.inode, fake.node("photos/sub").inode);
-  EXPECT_EQ(c.directory.inode, fake.node("other").inode);
-  EXPECT_FALSE(a.directory == b.directory);
-  EXPECT_FALSE(a.directory == c.directory);
-  EXPECT_FALSE(b.directory == c.directory);
+  EXPECT_EQ(a.directory(), aAgain.directory());
+  EXPECT_EQ(a.directory(), aNamed.directory());
+  EXPECT_EQ(a.directory().inode, fake.node("photos").inode);
+  EXPECT_EQ(b.directory().inode, fake.node("photos/sub").inode);
+  EXPECT_EQ(c.directory().inode, fake.node("other").inode);
+  EXPECT_FALSE(a.directory() == b.directory());
+  EXPECT_FALSE(a.directory() == c.directory());
+  EXPECT_FALSE(b.directory() == c.directory());
 
   EXPECT_EQ(a.inode, fake.node("photos/a.jpg").inode);
   EXPECT_EQ(aAgain.inode, a.inode);

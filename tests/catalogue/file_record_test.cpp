@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -44,8 +45,8 @@ struct OrderCase {
 // mirror image and `==` at once.
 void expectRelations(const std::vector<OrderCase>& cases) {
   for (const OrderCase& c : cases) {
-    SCOPED_TRACE("a = {" + c.a.path + ", " + std::to_string(c.a.size) + ", " +
-                 std::to_string(c.a.digest) + "}, b = {" + c.b.path + ", " +
+    SCOPED_TRACE("a = {" + c.a.path() + ", " + std::to_string(c.a.size) + ", " +
+                 std::to_string(c.a.digest) + "}, b = {" + c.b.path() + ", " +
                  std::to_string(c.b.size) + ", " + std::to_string(c.b.digest) + "}");
     EXPECT_EQ(c.a < c.b, c.relation == Relation::Before);
     EXPECT_EQ(c.b < c.a, c.relation == Relation::After);
@@ -128,14 +129,14 @@ TEST(FileRecordOrdering, BothModesAreStrictWeakOrderingsConsistentWithEquality) 
     SCOPED_TRACE(static_cast<int>(value));
     const CompareModeScope mode(value);
     for (const FileRecord& a : records) {
-      EXPECT_FALSE(a < a) << a.path;
-      EXPECT_TRUE(a == a) << a.path;
+      EXPECT_FALSE(a < a) << a.path();
+      EXPECT_TRUE(a == a) << a.path();
       for (const FileRecord& b : records) {
-        EXPECT_FALSE(a < b && b < a) << a.path << " / " << b.path;
-        EXPECT_EQ(a == b, !(a < b) && !(b < a)) << a.path << " / " << b.path;
+        EXPECT_FALSE(a < b && b < a) << a.path() << " / " << b.path();
+        EXPECT_EQ(a == b, !(a < b) && !(b < a)) << a.path() << " / " << b.path();
         for (const FileRecord& c : records) {
           if (a < b && b < c) {
-            EXPECT_TRUE(a < c) << a.path << " / " << b.path << " / " << c.path;
+            EXPECT_TRUE(a < c) << a.path() << " / " << b.path() << " / " << c.path();
           }
         }
       }
@@ -151,7 +152,7 @@ TEST(FileRecordOrdering, StableSortBySizeAndDigestRunsBySizeThenDigestKeepingTie
   };
   std::stable_sort(list.begin(), list.end());
   std::vector<std::string> order;
-  for (const FileRecord& r : list) order.push_back(r.path);
+  for (const FileRecord& r : list) order.push_back(r.path());
   EXPECT_EQ(order, (std::vector<std::string>{"small", "low", "one-b", "one-a", "huge", "big"}));
 
   // The end of a run of equal records is where the run's first record is
@@ -168,15 +169,15 @@ TEST(FileRecordCopy, CopyMadeAfterDigestKeepsEveryField) {
   ASSERT_EQ(original.sampleDigest(512, fake), 0x00636261u);
 
   const FileRecord copied(original);
-  EXPECT_EQ(copied.path, "f");
+  EXPECT_EQ(copied.path(), "f");
   EXPECT_EQ(copied.size, 3u);
   EXPECT_EQ(copied.digest, 0x00636261u);
-  EXPECT_EQ(copied.directory, (DirectoryId{7, 9}));
+  EXPECT_EQ(copied.directory(), (DirectoryId{7, 9}));
   EXPECT_EQ(copied.inode, 42u);
 
   FileRecord assigned("other", 1);
   assigned = original;
-  EXPECT_EQ(assigned.path, "f");
+  EXPECT_EQ(assigned.path(), "f");
   EXPECT_EQ(assigned.digest, 0x00636261u);
 
   // The copy answers from what it carries, without reading the file again.
@@ -196,6 +197,73 @@ TEST(FileRecordCopy, CachingOnACopyLeavesTheOriginalUncomputed) {
   // The original still has to compute its own.
   EXPECT_EQ(original.sampleDigest(512, fake), 0x00636261u);
   EXPECT_EQ(fake.readPaths.size(), 2u);
+}
+
+}  // namespace
+}  // namespace dupsieve
+
+namespace dupsieve {
+namespace {
+
+// Records as the walk makes them: every file of one listing shares one
+// directory. Their paths and their order by path must be exactly those of
+// the joined strings, whatever the prefixes share with each other or with
+// the names.
+TEST(FileRecordPaths, SharedDirectoriesKeepPathsAndTheirByteOrder) {
+  const std::string longPart(300, 'x');
+  const std::vector<std::pair<std::string, std::vector<std::string>>> listings = {
+      {"", {"a", "a.", "ab", ".profile"}},
+      {"a/", {"b", "b.c", "\x80", "\xff\xfe", "."}},
+      {"a/b/", {"c", ""}},
+      {"a./", {"z"}},
+      {"./a/", {"b"}},
+      {"ab/", {"\x7f"}},
+      {"a\xc3\xa9/", {"\xe2\x82\xac" + longPart, "a"}},
+      {"a/" + longPart + "/", {"y", longPart}},
+      {"a/b/", {"c"}},  // the same directory listed again
+  };
+  std::vector<FileRecord> records;
+  std::vector<std::string> expected;
+  std::uint64_t inode = 1;
+  for (const auto& [prefix, names] : listings) {
+    auto directory = std::make_shared<ListedDirectory>(prefix, DirectoryId{3, inode++});
+    for (const std::string& name : names) {
+      records.emplace_back(directory, name, name.size(), inode++, 3);
+      expected.push_back(prefix + name);
+      // And the same path given whole, as other callers make records.
+      records.emplace_back(prefix + name, name.size());
+      expected.push_back(prefix + name);
+    }
+  }
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    EXPECT_EQ(records[i].path(), expected[i]);
+    EXPECT_EQ(std::string(records[i].directoryPart()) + std::string(records[i].name()),
+              expected[i]);
+  }
+
+  const CompareModeScope byPath(CompareMode::ByPath);
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    for (std::size_t j = 0; j < records.size(); ++j) {
+      EXPECT_EQ(records[i] < records[j], expected[i] < expected[j])
+          << expected[i] << " / " << expected[j];
+      EXPECT_EQ(records[i] == records[j], expected[i] == expected[j])
+          << expected[i] << " / " << expected[j];
+    }
+  }
+}
+
+TEST(FileRecordPaths, CopiesShareTheirDirectoryAndKeepTheirOwnName) {
+  auto directory = std::make_shared<ListedDirectory>("photos/", DirectoryId{1, 2});
+  FileRecord first(directory, "a.jpg", 5, 10, 1);
+  const FileRecord second(directory, "b.jpg", 5, 11, 1);
+  directory->settle();
+  const FileRecord copied = first;
+  first = second;
+  EXPECT_EQ(copied.path(), "photos/a.jpg");
+  EXPECT_EQ(first.path(), "photos/b.jpg");
+  EXPECT_TRUE(copied.sameListedDirectory(first));
+  EXPECT_EQ(copied.directory(), (DirectoryId{1, 2}));
+  EXPECT_EQ(copied.listed().inode, 10u);
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -25,6 +27,10 @@ using testing::runDupsieveConstrained;
 using testing::TempDir;
 
 constexpr char kAbc[] = "636261";
+
+std::size_t countLinesOf(const std::string& text) {
+  return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
 
 // Ended by itself with status 0, not by a signal or the time limit.
 void expectEndedNormally(const ConstrainedResult& run) {
@@ -111,6 +117,35 @@ TEST(RestrictedPlaces, ATreeDeeperThanTheOpenFileLimitIsSearchedAndDeletedInWhol
   // Taken down from the bottom: removing it whole would hold a directory
   // open per level.
   for (; deep != "t"; deep.resize(deep.size() - 2)) ::rmdir((tree / deep).c_str());
+}
+
+TEST(RestrictedPlaces, WhereIoUringIsRefusedTheSameBytesComeThroughPlainCalls) {
+  // Many files in several directories: copies, files that part after the
+  // first block, heads longer than the engines' chunks when the whole file
+  // is the sample, and answers that delete some of them.
+  const TempDir tree;
+  for (int i = 0; i < 400; ++i) {
+    std::string name = "d";
+    name.append(std::to_string(i % 7)).append("/f").append(std::to_string(i));
+    const std::size_t size = 1 + static_cast<std::size_t>(i % 5) * (i % 3 == 0 ? 40000 : 300);
+    std::string contents(size, static_cast<char>('a' + i % 4));
+    if (i % 6 == 0) contents.back() = 'Z';
+    tree.write(name, contents);
+  }
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{"-r"}, std::vector<std::string>{"-r", "-b-1"}}) {
+    const TempDir copy;
+    std::filesystem::copy(tree.path(), copy.path(), std::filesystem::copy_options::recursive);
+    const std::string answers = "n y n n y\n";
+    const ConstrainedResult ring = runDupsieveConstrained(arguments, answers, tree.path(), {});
+    const ConstrainedResult plain = runDupsieveConstrained(arguments, answers, copy.path(),
+                                                           Constraints{.ringRefused = true});
+    expectEndedNormally(ring);
+    expectEndedNormally(plain);
+    EXPECT_GT(countLinesOf(ring.output), 400u);
+    EXPECT_TRUE(ring.output == plain.output) << "with " << arguments.back();
+    EXPECT_EQ(plain.errors, "");
+  }
 }
 
 }  // namespace

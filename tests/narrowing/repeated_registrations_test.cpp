@@ -46,7 +46,7 @@ std::vector<Kept> afterRemoval(std::vector<FileRecord> files) {
   removeRepeatedRegistrations(files);
   std::vector<Kept> result;
   for (const FileRecord& record : files) {
-    result.push_back(kept(record.path, record.size, record.directory, record.inode));
+    result.push_back(kept(record.path(), record.size, record.directory(), record.inode));
   }
   return result;
 }
@@ -213,19 +213,19 @@ TEST(RepeatedRegistrations, AgreesWithASetBasedReferenceOnRandomLists) {
     std::vector<std::size_t> order(files.size());
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
     std::sort(order.begin(), order.end(), [&](std::size_t l, std::size_t r) {
-      return std::tie(files[l].path, l) < std::tie(files[r].path, r);
+      return std::make_tuple(files[l].path(), l) < std::make_tuple(files[r].path(), r);
     });
     std::set<std::string> seenPaths;
     std::set<std::tuple<std::uint64_t, std::uint64_t, std::string>> seenEntries;
     std::vector<Kept> expected;
     for (const std::size_t i : order) {
       const FileRecord& record = files[i];
-      const std::string name = record.path.substr(record.path.rfind('/') + 1);
-      const auto entry = std::make_tuple(record.directory.device, record.directory.inode, name);
-      if (seenPaths.contains(record.path) || seenEntries.contains(entry)) continue;
-      seenPaths.insert(record.path);
+      const std::string name = record.path().substr(record.path().rfind('/') + 1);
+      const auto entry = std::make_tuple(record.directory().device, record.directory().inode, name);
+      if (seenPaths.contains(record.path()) || seenEntries.contains(entry)) continue;
+      seenPaths.insert(record.path());
       seenEntries.insert(entry);
-      expected.push_back(kept(record.path, record.size, record.directory, record.inode));
+      expected.push_back(kept(record.path(), record.size, record.directory(), record.inode));
     }
 
     ASSERT_EQ(afterRemoval(files), expected) << "round " << round;

@@ -4,8 +4,11 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
+#include <span>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "catalogue/compare_mode.h"
@@ -53,7 +56,7 @@ class SameDigestGroups : public ::testing::Test {
     for (const Group& found : groups) {
       Members members;
       for (const FileRecord& record : found) {
-        members.emplace_back(record.path, record.size, record.digest);
+        members.emplace_back(record.path(), record.size, record.digest);
       }
       result.push_back(members);
     }
@@ -195,6 +198,125 @@ TEST_F(SameDigestGroups, SizesBeyond4GiBAreNotConfusedWithSmallOnes) {
   files.emplace_back("big2", k4GiB + 1, DirectoryId{7, 1},
                      fake.addSizedFile("big2", k4GiB + 1, "\x01").inode);
   EXPECT_EQ(group(), (std::vector<Members>{{{"big1", k4GiB + 1, 1}, {"big2", k4GiB + 1, 1}}}));
+}
+
+}  // namespace
+}  // namespace dupsieve
+
+namespace dupsieve {
+namespace {
+
+// Reads through a fake tree, but serves every batch backwards, handing its
+// files' bytes out one byte at a time in turn, as a reader with many reads
+// in flight may.
+class BackwardsReader final : public FileSystem {
+ public:
+  explicit BackwardsReader(FakeFileSystem& fake) : fake_(&fake) {}
+
+  std::unique_ptr<DirectoryListing> findFirst(const std::string& pattern) override {
+    return fake_->findFirst(pattern);
+  }
+  bool readLeadingBytes(const std::string& path, std::uint64_t length, ByteSink& sink) override {
+    return fake_->readLeadingBytes(path, length, sink);
+  }
+  Removal removeListedFile(const std::string& path, const ListedFile& listed) override {
+    return fake_->removeListedFile(path, listed);
+  }
+  OpenedContent openListedFile(const std::string& path, const ListedFile& listed) override {
+    return fake_->openListedFile(path, listed);
+  }
+
+  void readHeads(std::span<HeadRead> reads) override {
+    ++batches;
+    std::vector<std::string> heads(reads.size());
+    std::vector<bool> read(reads.size());
+    for (std::size_t i = 0; i < reads.size(); ++i) {
+      Collect collect(heads[i]);
+      const std::string path = std::string(reads[i].directory) + std::string(reads[i].name);
+      read[i] = fake_->readLeadingBytes(path, reads[i].length, collect);
+    }
+    for (std::size_t offset = 0, more = 1; more != 0; ++offset) {
+      more = 0;
+      for (std::size_t i = reads.size(); i-- > 0;) {
+        if (offset >= heads[i].size()) continue;
+        const auto byte = static_cast<unsigned char>(heads[i][offset]);
+        reads[i].sink->consume(std::span<const unsigned char>(&byte, 1));
+        ++more;
+      }
+    }
+    for (std::size_t i = reads.size(); i-- > 0;) reads[i].read = read[i];
+  }
+
+  int batches = 0;
+
+ private:
+  class Collect final : public ByteSink {
+   public:
+    explicit Collect(std::string& into) : into_(&into) {}
+    void consume(std::span<const unsigned char> bytes) override {
+      into_->append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    }
+
+   private:
+    std::string* into_;
+  };
+
+  FakeFileSystem* fake_;
+};
+
+class RecordingProgress final : public ProgressObserver {
+ public:
+  void candidatesRead(std::size_t done, std::size_t total) override {
+    heard.emplace_back(done, total);
+  }
+  std::vector<std::pair<std::size_t, std::size_t>> heard;
+};
+
+TEST_F(SameDigestGroups, GroupsDoNotDependOnTheOrderTheHeadsArriveIn) {
+  // More candidates than one batch holds, in a few sizes, in several
+  // directories, some unreadable, with digests that collide and differ.
+  for (std::size_t i = 0; i < 2500; ++i) {
+    const std::size_t size = 1 + i % 7;
+    std::string contents(size, static_cast<char>('a' + (i * 31 / 7) % 5));
+    contents[0] = static_cast<char>(i % 3);
+    std::string path = "d";
+    path.append(std::to_string(i % 9)).append("/f").append(std::to_string(10000 + i));
+    FakeNode& added = fake.addFile(path, contents);
+    added.failOpen = i % 97 == 0;
+    files.emplace_back(path, size, fake.holderOf(path), added.inode);
+  }
+  // In ascending size, then path, as the stage before leaves them.
+  compareMode = CompareMode::ByPath;
+  std::stable_sort(files.begin(), files.end());
+  compareMode = CompareMode::BySizeAndDigest;
+  std::stable_sort(files.begin(), files.end());
+  std::vector<FileRecord> copy = files;
+
+  RecordingProgress inOrder;
+  std::vector<Group> expected;
+  groupSameDigestFiles(files, 512, expected, fake, inOrder);
+
+  BackwardsReader backwards(fake);
+  RecordingProgress reversed;
+  std::vector<Group> groups;
+  groupSameDigestFiles(copy, 512, groups, backwards, reversed);
+
+  EXPECT_GT(backwards.batches, 1);
+  ASSERT_EQ(groups.size(), expected.size());
+  EXPECT_GT(groups.size(), 10u);
+  for (std::size_t g = 0; g < groups.size(); ++g) {
+    ASSERT_EQ(groups[g].size(), expected[g].size()) << "group " << g;
+    for (std::size_t m = 0; m < groups[g].size(); ++m) {
+      EXPECT_EQ(groups[g][m].path(), expected[g][m].path());
+      EXPECT_EQ(groups[g][m].digest, expected[g][m].digest) << groups[g][m].path();
+      EXPECT_EQ(groups[g][m].size, expected[g][m].size);
+    }
+  }
+  // Told after each batch, but exactly the steps a read one by one tells.
+  EXPECT_EQ(reversed.heard, inOrder.heard);
+  ASSERT_FALSE(inOrder.heard.empty());
+  EXPECT_EQ(inOrder.heard.front(), std::make_pair(std::size_t{64}, std::size_t{2500}));
+  EXPECT_EQ(inOrder.heard.back(), std::make_pair(std::size_t{2496}, std::size_t{2500}));
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ std::vector<Candidate> candidates(std::vector<FileRecord> files) {
   const BySizeScope bySize;
   selectSameSizeCandidates(files);
   std::vector<Candidate> result;
-  for (const FileRecord& record : files) result.emplace_back(record.path, record.size);
+  for (const FileRecord& record : files) result.emplace_back(record.path(), record.size);
   return result;
 }
 
@@ -123,12 +123,12 @@ TEST(SameSizeCandidates, KeptRecordsCarryAllTheirValues) {
     selectSameSizeCandidates(files);
   }
   ASSERT_EQ(files.size(), 2u);
-  EXPECT_EQ(std::tie(files[0].path, files[0].size, files[0].directory.device,
-                     files[0].directory.inode, files[0].inode, files[0].digest),
+  EXPECT_EQ(std::make_tuple(files[0].path(), files[0].size, files[0].directory().device,
+                     files[0].directory().inode, files[0].inode, files[0].digest),
             std::make_tuple(std::string("x/a"), std::uint64_t{12}, std::uint64_t{3},
                             std::uint64_t{40}, std::uint64_t{401}, std::uint32_t{0}));
-  EXPECT_EQ(std::tie(files[1].path, files[1].size, files[1].directory.device,
-                     files[1].directory.inode, files[1].inode, files[1].digest),
+  EXPECT_EQ(std::make_tuple(files[1].path(), files[1].size, files[1].directory().device,
+                     files[1].directory().inode, files[1].inode, files[1].digest),
             std::make_tuple(std::string("y/a"), std::uint64_t{12}, std::uint64_t{3},
                             std::uint64_t{50}, std::uint64_t{501}, std::uint32_t{0}));
 }

@@ -26,7 +26,9 @@
 #include <vector>
 
 #include "catalogue/directory_walker.h"
+#include "platform/anchored_heads_linux.h"
 #include "platform/real_file_system.h"
+#include "tests/support/batch_read.h"
 #include "tests/support/temp_dir.h"
 
 namespace dupsieve {
@@ -53,7 +55,7 @@ void linkAt(const std::string& target, const std::string& path) {
 
 std::vector<std::string> pathsOf(const std::vector<FileRecord>& files) {
   std::vector<std::string> paths;
-  for (const FileRecord& file : files) paths.push_back(file.path);
+  for (const FileRecord& file : files) paths.push_back(file.path());
   return paths;
 }
 
@@ -163,14 +165,14 @@ TEST(AnchoredWalk, NothingOutsideIsDeletedThroughADirectorySwappedForALink) {
   ASSERT_EQ(pathsOf(files), std::vector<std::string>{tmp / "t/dX/f"});
 
   ASSERT_TRUE(exchange(tmp / "t/dX", tmp / "t/lX")) << std::strerror(errno);
-  EXPECT_EQ(fileSystem.removeListedFile(files[0].path, files[0].listed()),
+  EXPECT_EQ(fileSystem.removeListedFile(files[0].path(), files[0].listed()),
             Removal::DirectoryReplaced);
   EXPECT_TRUE(tmp.exists("w/outside/f"));
   EXPECT_TRUE(tmp.exists("t/lX/f"));
 
   // Swapped back, the file is removed where it was listed.
   ASSERT_TRUE(exchange(tmp / "t/dX", tmp / "t/lX"));
-  EXPECT_EQ(fileSystem.removeListedFile(files[0].path, files[0].listed()), Removal::Removed);
+  EXPECT_EQ(fileSystem.removeListedFile(files[0].path(), files[0].listed()), Removal::Removed);
   EXPECT_FALSE(tmp.exists("t/dX/f"));
   EXPECT_EQ(tmp.read("w/outside/f"), "V");
 }
@@ -252,7 +254,13 @@ TEST(AnchoredWalk, EveryFallbackForARefusedNewerCallListsReadsAndRemovesAlike) {
   tmp.write("t/a", "abc");
   tmp.write("t/sub/b", std::string(70000, 'b'));
   tmp.write("t/sub/deeper/c", "xyz");
-  const std::vector<std::string> relative{"t/a", "t/sub/b", "t/sub/deeper/c"};
+  std::vector<std::string> relative{"t/a", "t/sub/b", "t/sub/deeper/c"};
+  // A directory large enough for its lookups to be shared between threads,
+  // each file of its own size.
+  for (std::size_t i = 0; i < 150; ++i) {
+    relative.push_back("t/many/m" + std::to_string(i));
+    tmp.write(relative.back(), std::string(i + 1, 'm'));
+  }
 
   struct Variant {
     std::string what;
@@ -264,7 +272,8 @@ TEST(AnchoredWalk, EveryFallbackForARefusedNewerCallListsReadsAndRemovesAlike) {
       {"without reads that do not wait", {.readWithoutWaiting = false}},
       {"without path-only opens", {.pathOnlyOpen = false}},
       {"without leaving the access time", {.noAccessTime = false}},
-      {"older calls only", {false, false, false, false}},
+      {"batches through plain calls", {.batchRing = false}},
+      {"older calls only", {false, false, false, false, false}},
   };
   for (const Variant& variant : variants) {
     RealFileSystem fileSystem(variant.calls);
@@ -272,8 +281,7 @@ TEST(AnchoredWalk, EveryFallbackForARefusedNewerCallListsReadsAndRemovesAlike) {
 
     ASSERT_EQ(files.size(), relative.size()) << variant.what;
     std::map<std::string, const FileRecord*> byPath;
-    for (const FileRecord& file : files) byPath[file.path] = &file;
-    const auto pass = fileSystem.passReader();
+    for (const FileRecord& file : files) byPath[file.path()] = &file;
     for (const std::string& name : relative) {
       const std::string path = tmp / name;
       ASSERT_EQ(byPath.count(path), 1u) << variant.what << ": " << name;
@@ -285,11 +293,14 @@ TEST(AnchoredWalk, EveryFallbackForARefusedNewerCallListsReadsAndRemovesAlike) {
       EXPECT_EQ(record.size, static_cast<std::uint64_t>(file.st_size)) << variant.what << name;
       EXPECT_EQ(record.inode, file.st_ino) << variant.what << ": " << name;
       EXPECT_EQ(record.device, file.st_dev) << variant.what << ": " << name;
-      EXPECT_EQ(record.directory, (DirectoryId{directory.st_dev, directory.st_ino}))
+      EXPECT_EQ(record.directory(), (DirectoryId{directory.st_dev, directory.st_ino}))
           << variant.what << ": " << name;
-      for (HeadReader* reader : {static_cast<HeadReader*>(&fileSystem), pass.get()}) {
+      for (const bool batched : {false, true}) {
         StringSink sink;
-        EXPECT_TRUE(reader->readLeadingBytes(path, record.size, sink)) << variant.what << name;
+        EXPECT_TRUE(batched ? testing::readAsBatch(fileSystem, path, record.size, sink,
+                                                   record.listed())
+                            : fileSystem.readLeadingBytes(path, record.size, sink))
+            << variant.what << name;
         EXPECT_EQ(sink.data, tmp.read(name)) << variant.what << ": " << name;
       }
     }
@@ -321,18 +332,17 @@ TEST(AnchoredWalk, AFileThatBecameAFifoWithoutAWriterIsRefusedAtOnce) {
   const TempDir tmp;
   const std::string fifo = tmp / "fifo";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  RealFileSystem fileSystem;
-  const auto pass = fileSystem.passReader();
-  for (const bool expectedFirst : {false, true}) {
-    HeadReader& reader = expectedFirst ? static_cast<HeadReader&>(*pass) : fileSystem;
-    bool read = true;
-    EXPECT_TRUE(returnsWithoutAWriter(fifo, [&] {
-      // A reader that fetches ahead opens what it is told to expect.
-      for (std::size_t i = 0; expectedFirst && i < 64; ++i) reader.expect(fifo, 512);
-      StringSink sink;
-      read = reader.readLeadingBytes(fifo, 512, sink);
-    }));
-    EXPECT_FALSE(read);
+  for (const PreferredCalls calls : {PreferredCalls{}, PreferredCalls{.batchRing = false}}) {
+    RealFileSystem fileSystem(calls);
+    for (const bool batched : {false, true}) {
+      bool read = true;
+      EXPECT_TRUE(returnsWithoutAWriter(fifo, [&] {
+        StringSink sink;
+        read = batched ? testing::readAsBatch(fileSystem, fifo, 512, sink)
+                       : fileSystem.readLeadingBytes(fifo, 512, sink);
+      }));
+      EXPECT_FALSE(read);
+    }
   }
 }
 
@@ -403,6 +413,129 @@ TEST(AnchoredWalk, ADeepTreeIsWalkedWholeWithABoundedNumberOfOpenDirectories) {
   std::vector<std::string> paths = pathsOf(files);
   std::sort(paths.begin(), paths.end());
   EXPECT_EQ(paths, expected);
+}
+
+}  // namespace
+}  // namespace dupsieve
+
+namespace dupsieve {
+namespace {
+
+// Reads the sample of every record in one batch; what each sink got, and
+// whether it was read.
+std::vector<std::pair<bool, std::string>> readSamples(FileSystem& fileSystem,
+                                                      const std::vector<FileRecord>& files) {
+  std::vector<StringSink> sinks(files.size());
+  std::vector<HeadRead> reads;
+  for (std::size_t i = 0; i < files.size(); ++i) reads.push_back(files[i].sampleRead(512, sinks[i]));
+  fileSystem.readHeads(reads);
+  std::vector<std::pair<bool, std::string>> samples;
+  for (std::size_t i = 0; i < files.size(); ++i) samples.emplace_back(reads[i].read, sinks[i].data);
+  return samples;
+}
+
+TEST(AnchoredWalk, HeadsAreReadOnlyFromTheListedDirectoryAndTheListedFile) {
+  for (const PreferredCalls calls : {PreferredCalls{}, PreferredCalls{.batchRing = false}}) {
+    const TempDir tmp;
+    tmp.write("t/keep/a", "first");
+    tmp.write("t/keep/c", "third");
+    tmp.write("t/dX/f", "listed");
+    // A second name outside for the listed file: only the directory's
+    // identity tells the swapped path from the listed one.
+    tmp.makeDirectory("w/outside");
+    ASSERT_EQ(::link((tmp / "t/dX/f").c_str(), (tmp / "w/outside/f").c_str()), 0);
+    linkAt(tmp / "w/outside", tmp / "t/lX");
+    RealFileSystem fileSystem(calls);
+    std::vector<FileRecord> files = walk(fileSystem, tmp / "t");
+    std::sort(files.begin(), files.end(), [](const FileRecord& a, const FileRecord& b) {
+      return a.path() < b.path();
+    });
+    ASSERT_EQ(pathsOf(files), (std::vector<std::string>{tmp / "t/dX/f", tmp / "t/keep/a",
+                                                         tmp / "t/keep/c"}));
+    using Samples = std::vector<std::pair<bool, std::string>>;
+    EXPECT_EQ(readSamples(fileSystem, files),
+              (Samples{{true, "listed"}, {true, "first"}, {true, "third"}}));
+
+    // The directory swapped for a link outside, the file replaced by
+    // another of the same size: neither is read, the rest still is.
+    ASSERT_TRUE(exchange(tmp / "t/dX", tmp / "t/lX")) << std::strerror(errno);
+    tmp.write("t/keep/new", "THIRD");
+    ASSERT_EQ(::rename((tmp / "t/keep/new").c_str(), (tmp / "t/keep/c").c_str()), 0);
+    EXPECT_EQ(readSamples(fileSystem, files), (Samples{{false, ""}, {true, "first"}, {false, ""}}));
+    EXPECT_EQ(files[0].sampleDigest(512, fileSystem), 0u);
+    EXPECT_EQ(files[2].sampleDigest(512, fileSystem), 0u);
+  }
+}
+
+// An engine that finishes a batch backwards: it reads with plain calls, then
+// hands out what it heard from the last request to the first.
+class BackwardsEngine final : public batch::BatchIo {
+ public:
+  void lookUp(std::span<const batch::EntryRequest> requests, batch::MetadataSink& sink) override {
+    plain_->lookUp(requests, sink);
+  }
+  void readHeads(std::span<const batch::HeadRequest> requests, batch::HeadSink& sink) override {
+    Heard heard(requests.size());
+    plain_->readHeads(requests, heard);
+    for (std::size_t i = requests.size(); i-- > 0;) {
+      for (const std::string& chunk : heard.chunks[i]) {
+        sink.bytes(i, std::span<const unsigned char>(
+                          reinterpret_cast<const unsigned char*>(chunk.data()), chunk.size()));
+      }
+      sink.done(i, heard.files[i]);
+    }
+  }
+  batch::BatchMode mode() const override { return batch::BatchMode::PlainCalls; }
+
+ private:
+  struct Heard final : batch::HeadSink {
+    explicit Heard(std::size_t count) : chunks(count), files(count) {}
+    void bytes(std::size_t index, std::span<const unsigned char> chunk) override {
+      chunks[index].emplace_back(reinterpret_cast<const char*>(chunk.data()), chunk.size());
+    }
+    void done(std::size_t index, const std::optional<batch::EntryMetadata>& file) override {
+      files[index] = file;
+    }
+    std::vector<std::vector<std::string>> chunks;
+    std::vector<std::optional<batch::EntryMetadata>> files;
+  };
+  std::unique_ptr<batch::BatchIo> plain_ = batch::openPlainBatchIo();
+};
+
+TEST(AnchoredWalk, EachHeadReachesItsOwnReadWhateverOrderTheEngineFinishesIn) {
+  // More directories than one round holds open, files coming back to a
+  // directory left before, and failures among them.
+  const TempDir tmp;
+  std::vector<std::string> paths;
+  std::vector<std::string> expected;
+  for (int i = 0; i < 120; ++i) {
+    std::string name = "d";
+    name.append(std::to_string(i % 45)).append("/f").append(std::to_string(i));
+    const std::string contents = std::string(static_cast<std::size_t>(i * 37 % 700), 'x') + name;
+    paths.push_back(tmp.write(name, contents));
+    expected.push_back(i % 11 == 5 ? "" : contents);
+  }
+  for (std::size_t i = 5; i < paths.size(); i += 11) {
+    if (i % 2 == 0) {
+      ASSERT_EQ(::unlink(paths[i].c_str()), 0);
+    } else {
+      ASSERT_EQ(::unlink(paths[i].c_str()), 0);
+      ASSERT_EQ(::mkdir(paths[i].c_str(), 0700), 0);
+    }
+  }
+  std::vector<StringSink> sinks(paths.size());
+  std::vector<HeadRead> reads;
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    const PathParts parts = splitAtLastSlash(paths[i]);
+    reads.push_back(HeadRead{parts.directory, parts.name, {}, 1000, &sinks[i]});
+  }
+  linux_io::SystemCalls calls{PreferredCalls{}};
+  BackwardsEngine engine;
+  linux_io::readAnchoredHeads(reads, engine, calls);
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    EXPECT_EQ(reads[i].read, !expected[i].empty()) << paths[i];
+    EXPECT_EQ(sinks[i].data, expected[i]) << paths[i];
+  }
 }
 
 }  // namespace

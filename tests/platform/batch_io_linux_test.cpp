@@ -2,11 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <linux/filter.h>
-#include <linux/seccomp.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/constrained_run_linux.h"
 #include "tests/support/temp_dir.h"
 
 namespace dupsieve::batch {
@@ -250,17 +247,7 @@ TEST(BatchIoChoiceTest, FallsBackToPlainCallsWhereTheRingIsRefused) {
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    sock_filter rules[] = {
-        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_io_uring_setup, 0, 1),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EPERM),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-    };
-    sock_fprog program{static_cast<unsigned short>(std::size(rules)), rules};
-    if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
-        ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0) {
-      ::_exit(3);
-    }
+    if (!testing::refuseIoUringSetup()) ::_exit(3);
     const bool plain = openBatchIo()->mode() == BatchMode::PlainCalls;
     ::_exit(plain && !openRingBatchIo({}) ? 0 : 1);
   }

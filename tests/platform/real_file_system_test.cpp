@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/pass_reader_linux.h"
+#include "tests/support/batch_read.h"
 #include "tests/support/temp_dir.h"
 
 namespace dupsieve {
@@ -400,12 +400,13 @@ TEST_F(RealFileSystemTest, ReadLeadingBytesHandsOverAtMostTheRequestedHead) {
       // a link before the final component is followed as usual
       {tmp / "link-to-d/inside", 100, "through a directory link"},
   };
-  // The file system reads path by path; a pass reader keeps directories.
-  const auto pass = fs.passReader();
-  for (HeadReader* reader : {static_cast<HeadReader*>(&fs), pass.get()}) {
+  // Path by path, and in batches relative to the directory.
+  for (const bool batched : {false, true}) {
     for (const Case& c : cases) {
       StringSink sink;
-      EXPECT_TRUE(reader->readLeadingBytes(c.path, c.length, sink)) << c.path << " " << c.length;
+      EXPECT_TRUE(batched ? testing::readAsBatch(fs, c.path, c.length, sink)
+                          : fs.readLeadingBytes(c.path, c.length, sink))
+          << c.path << " " << c.length;
       EXPECT_EQ(sink.data.size(), c.expected.size()) << c.path << " " << c.length;
       EXPECT_TRUE(sink.data == c.expected) << c.path << " " << c.length;
     }
@@ -421,67 +422,37 @@ std::size_t openDescriptorCount() {
   return count;
 }
 
-TEST_F(RealFileSystemTest, PassReaderFetchingAheadReadsWhatEachPathNames) {
-  tmp.write("a/1", "one");
-  tmp.write("a/2", "two");
-  tmp.write("b/3", "three");
-  tmp.write("b/4", "four");
-  tmp.write("c/5", "five");
-  const std::size_t descriptorsBefore = openDescriptorCount();
-  {
-    linux_io::SystemCalls calls{PreferredCalls{}};
-    linux_io::PassReader reader(calls, linux_io::PassReader::Prefetch::Always);
-    EXPECT_GT(reader.readAhead(), 0u);
-    for (const char* name : {"a/1", "a/2", "b/3", "b/4"}) reader.expect(tmp / name, 100);
-    reader.expect(tmp / "gone", 100);
-    reader.expect(tmp / "c/5", 2);
-
-    // In order, then one expectation passed over, then a path never
-    // expected, then an expected one after it, then a short expected read.
-    const std::pair<std::string, std::string> reads[] = {
-        {"a/1", "one"}, {"a/2", "two"}, {"b/4", "four"}, {"b/3", "three"}, {"c/5", "fi"},
-    };
-    for (const auto& [name, expected] : reads) {
-      StringSink sink;
-      const std::uint64_t length = name == std::string("c/5") ? 2 : 100;
-      EXPECT_TRUE(reader.readLeadingBytes(tmp / name, length, sink)) << name;
-      EXPECT_EQ(sink.data, expected) << name;
-    }
-    StringSink gone;
-    EXPECT_FALSE(reader.readLeadingBytes(tmp / "gone", 100, gone));
-    // Expected and never read: still closed when the reader goes.
-    reader.expect(tmp / "a/1", 100);
-    reader.expect(tmp / "a/2", 100);
-  }
-  EXPECT_EQ(openDescriptorCount(), descriptorsBefore);
-}
-
-TEST_F(RealFileSystemTest, PassReaderReadsEachFileOfTheDirectoryItNames) {
-  // Files of the same name in several directories, read in an order that
-  // leaves a directory and comes back to it: each read must come from the
-  // directory that its own path names.
+TEST_F(RealFileSystemTest, ABatchReadsEachFileFromTheDirectoryItsOwnPathNames) {
+  // Files of the same name in several directories, in an order that leaves
+  // a directory and comes back to it, with failures in between: each read
+  // must come from the directory of its own path, into its own sink.
   tmp.write("a/f", "in a");
   tmp.write("b/f", "in b");
   tmp.write("a/g", "g in a");
   tmp.write("a/sub/f", "in a/sub");
-  const auto pass = fs.passReader();
-  const std::pair<std::string, std::string> reads[] = {
-      {tmp / "a/f", "in a"}, {tmp / "a/g", "g in a"}, {tmp / "b/f", "in b"},
-      {tmp / "a/sub/f", "in a/sub"}, {tmp / "a/f", "in a"}, {tmp / "a//g", "g in a"},
+  const std::pair<std::string, std::string> wanted[] = {
+      {"a/f", "in a"},     {"missing/f", ""}, {"a/g", "g in a"},     {"b/f", "in b"},
+      {"a/missing", ""},   {"a/sub", ""},     {"a/sub/f", "in a/sub"}, {"a/f", "in a"},
+      {"a//g", "g in a"},
   };
-  for (const auto& [path, expected] : reads) {
-    StringSink sink;
-    EXPECT_TRUE(pass->readLeadingBytes(path, 100, sink)) << path;
-    EXPECT_EQ(sink.data, expected) << path;
+  for (const PreferredCalls calls : {PreferredCalls{}, PreferredCalls{.batchRing = false}}) {
+    RealFileSystem fileSystem(calls);
+    const std::size_t descriptorsBefore = openDescriptorCount();
+    std::vector<std::string> paths;
+    std::vector<StringSink> sinks(std::size(wanted));
+    std::vector<HeadRead> reads;
+    for (const auto& [name, expected] : wanted) paths.push_back(tmp / name);
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+      const PathParts parts = splitAtLastSlash(paths[i]);
+      reads.push_back(HeadRead{parts.directory, parts.name, {}, 100, &sinks[i]});
+    }
+    fileSystem.readHeads(reads);
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+      EXPECT_EQ(reads[i].read, !wanted[i].second.empty()) << paths[i];
+      EXPECT_EQ(sinks[i].data, wanted[i].second) << paths[i];
+    }
+    EXPECT_EQ(openDescriptorCount(), descriptorsBefore) << "left open";
   }
-  for (const std::string& path : {tmp / "missing/f", tmp / "a/missing", tmp / "a/sub"}) {
-    StringSink sink;
-    EXPECT_FALSE(pass->readLeadingBytes(path, 100, sink)) << path;
-    EXPECT_EQ(sink.data, "") << path;
-  }
-  StringSink afterFailures;
-  EXPECT_TRUE(pass->readLeadingBytes(tmp / "a/f", 100, afterFailures));
-  EXPECT_EQ(afterFailures.data, "in a");
 }
 
 TEST_F(RealFileSystemTest, ReadLeadingBytesRefusesWhatIsNotARegularFile) {
@@ -496,12 +467,13 @@ TEST_F(RealFileSystemTest, ReadLeadingBytesRefusesWhatIsNotARegularFile) {
   ASSERT_GE(fifoEnds, 0) << std::strerror(errno);
   ASSERT_EQ(::write(fifoEnds, "abc", 3), 3);
 
-  const auto pass = fs.passReader();
-  for (HeadReader* reader : {static_cast<HeadReader*>(&fs), pass.get()}) {
+  for (const bool batched : {false, true}) {
     for (const std::string& path : {tmp / "gone", tmp / "dir", tmp / "fifo", tmp / "link",
                                     tmp / "target/inside"}) {
       StringSink sink;
-      EXPECT_FALSE(reader->readLeadingBytes(path, 3, sink)) << path;
+      EXPECT_FALSE(batched ? testing::readAsBatch(fs, path, 3, sink)
+                           : fs.readLeadingBytes(path, 3, sink))
+          << path;
       EXPECT_EQ(sink.data, "") << path;
     }
   }

@@ -1,14 +1,19 @@
 #include "tests/support/constrained_run_linux.h"
 
 #include <fcntl.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <cstddef>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -54,6 +59,18 @@ std::vector<char*> pointersTo(std::vector<std::string>& strings) {
 
 }  // namespace
 
+bool refuseIoUringSetup() {
+  sock_filter rules[] = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_io_uring_setup, 0, 1),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EPERM),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+  };
+  sock_fprog program{static_cast<unsigned short>(std::size(rules)), rules};
+  return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+         ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+
 ConstrainedResult runDupsieveConstrained(const std::vector<std::string>& arguments,
                                          const std::string& input,
                                          const std::string& workingDirectory,
@@ -92,7 +109,8 @@ ConstrainedResult runDupsieveConstrained(const std::vector<std::string>& argumen
                         : ::open(outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int err = ::open(errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (in < 0 || out < 0 || err < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 ||
-        ::dup2(err, 2) < 0 || ::chdir(workingDirectory.c_str()) != 0) {
+        ::dup2(err, 2) < 0 || ::chdir(workingDirectory.c_str()) != 0 ||
+        (constraints.ringRefused && !refuseIoUringSetup())) {
       ::_exit(127);
     }
     ::execve(argv[0], argv.data(), envp.data());

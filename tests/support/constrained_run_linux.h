@@ -13,7 +13,13 @@ struct Constraints {
   // loaded before the C library: "statx", "unlinkat" or both, comma-separated.
   std::string refusedCalls{};
   bool outputClosed = false;  // standard output a pipe that nobody reads any more
+  bool ringRefused = false;   // io_uring_setup refused with EPERM, as container profiles do
 };
+
+// Makes this process, and what it executes, get EPERM from io_uring_setup
+// (through a seccomp filter, which cannot be lifted). For a child process
+// only. False when the filter could not be set.
+bool refuseIoUringSetup();
 
 // What a constrained run printed and how it ended.
 struct ConstrainedResult {
