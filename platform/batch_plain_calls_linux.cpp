@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,22 +12,26 @@ namespace {
 
 constexpr std::size_t kPage = 4096;
 
-EntryMetadata metadataOf(const struct stat& info) {
-  EntryMetadata metadata;
-  if (S_ISREG(info.st_mode)) {
-    metadata.kind = EntryKind::Regular;
-  } else if (S_ISDIR(info.st_mode)) {
-    metadata.kind = EntryKind::Directory;
-  } else if (S_ISLNK(info.st_mode)) {
-    metadata.kind = EntryKind::Link;
-  }
-  metadata.size = static_cast<std::uint64_t>(info.st_size);
-  metadata.device = static_cast<std::uint64_t>(info.st_dev);
-  metadata.inode = static_cast<std::uint64_t>(info.st_ino);
-  return metadata;
+EntryKind kindOf(unsigned mode) {
+  if (S_ISREG(mode)) return EntryKind::Regular;
+  if (S_ISDIR(mode)) return EntryKind::Directory;
+  if (S_ISLNK(mode)) return EntryKind::Link;
+  return EntryKind::Other;
 }
 
 }  // namespace
+
+EntryMetadata metadataOf(const struct stat& info) {
+  return EntryMetadata{kindOf(info.st_mode), static_cast<std::uint64_t>(info.st_size),
+                       static_cast<std::uint64_t>(info.st_dev),
+                       static_cast<std::uint64_t>(info.st_ino)};
+}
+
+EntryMetadata metadataOf(const struct statx& info) {
+  return EntryMetadata{kindOf(info.stx_mode), info.stx_size,
+                       static_cast<std::uint64_t>(makedev(info.stx_dev_major, info.stx_dev_minor)),
+                       info.stx_ino};
+}
 
 std::size_t chunkFor(std::uint64_t length) {
   if (length >= kMaxChunk) return kMaxChunk;

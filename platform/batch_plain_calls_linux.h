@@ -4,6 +4,8 @@
 // engine is made of them, and the ring redoes a step with them when the ring
 // could not do it, so that both ways give the same results.
 
+#include <sys/stat.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -12,6 +14,11 @@
 #include "platform/batch_io_linux.h"
 
 namespace dupsieve::batch::plain {
+
+// What a status call tells of an entry, as the engines and the listings
+// describe it.
+EntryMetadata metadataOf(const struct stat& info);
+EntryMetadata metadataOf(const struct statx& info);
 
 // Chunks are at most this long, whatever length a request asks for.
 inline constexpr std::size_t kMaxChunk = std::size_t{64} * 1024;

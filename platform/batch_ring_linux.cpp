@@ -14,7 +14,6 @@
 #include <fcntl.h>
 #include <liburing.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <sys/uio.h>
 
 #include <cerrno>
@@ -43,22 +42,6 @@ enum class Step : unsigned { Open, Read, Close, LookUp };
 
 std::uint64_t tagOf(std::size_t slot, Step step) {
   return (static_cast<std::uint64_t>(slot) << 3) | static_cast<std::uint64_t>(step);
-}
-
-EntryMetadata metadataOf(const struct statx& info) {
-  EntryMetadata metadata;
-  const auto type = info.stx_mode & S_IFMT;
-  if (type == S_IFREG) {
-    metadata.kind = EntryKind::Regular;
-  } else if (type == S_IFDIR) {
-    metadata.kind = EntryKind::Directory;
-  } else if (type == S_IFLNK) {
-    metadata.kind = EntryKind::Link;
-  }
-  metadata.size = info.stx_size;
-  metadata.device = makedev(info.stx_dev_major, info.stx_dev_minor);
-  metadata.inode = info.stx_ino;
-  return metadata;
 }
 
 // Sets up a ring with the cheapest way of running completions the kernel
@@ -227,7 +210,7 @@ void RingBatchIo::lookUp(std::span<const EntryRequest> requests, MetadataSink& s
       [&](std::size_t slot, Step, int result) {
         const std::size_t index = slots_[slot].index;
         if (result == 0) {
-          sink.entry(index, metadataOf(slots_[slot].info));
+          sink.entry(index, plain::metadataOf(slots_[slot].info));
         } else {
           sink.entry(index, plain::lookUp(requests[index].directoryFd, requests[index].name));
         }

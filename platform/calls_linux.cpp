@@ -2,11 +2,12 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
+
+#include "platform/batch_plain_calls_linux.h"
 
 namespace dupsieve::linux_io {
 namespace {
@@ -51,13 +52,12 @@ SystemCalls::SystemCalls(const PreferredCalls& preferred)
   }
 }
 
-bool SystemCalls::statusAt(int directoryFd, const char* name, EntryStatus& status) {
+bool SystemCalls::statusAt(int directoryFd, const char* name, batch::EntryMetadata& status) {
   constexpr int flags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT;
   if (extendedStatus_) {
     struct statx info {};
     if (::statx(directoryFd, name, flags, STATX_TYPE | STATX_SIZE | STATX_INO, &info) == 0) {
-      status = {info.stx_mode, info.stx_size, info.stx_ino,
-                static_cast<std::uint64_t>(makedev(info.stx_dev_major, info.stx_dev_minor))};
+      status = batch::plain::metadataOf(info);
       return true;
     }
     if (!isRefusal(errno)) return false;
@@ -65,8 +65,7 @@ bool SystemCalls::statusAt(int directoryFd, const char* name, EntryStatus& statu
   }
   struct stat info {};
   if (::fstatat(directoryFd, name, &info, flags) != 0) return false;
-  status = {info.st_mode, static_cast<std::uint64_t>(info.st_size),
-            static_cast<std::uint64_t>(info.st_ino), static_cast<std::uint64_t>(info.st_dev)};
+  status = batch::plain::metadataOf(info);
   return true;
 }
 
@@ -86,7 +85,7 @@ int SystemCalls::openForReading(int directoryFd, const char* name) {
   // is read; and the access time is left alone where the system lets us. It
   // does not for files of other owners: asking again for every such file
   // would double the opens, so the first refusal settles it.
-  constexpr int flags = O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
+  const int flags = batch::plain::headOpenFlags();
   if (noAccessTime_) {
     const int fd = ::openat(directoryFd, name, flags | O_NOATIME);
     if (fd >= 0 || !isRefusal(errno)) return fd;

@@ -3,12 +3,11 @@
 // Linux building blocks shared by the file system, its listings and its pass
 // reader.
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <utility>
 #include <vector>
 
+#include "platform/batch_io_linux.h"
 #include "platform/file_system.h"
 #include "platform/real_file_system.h"
 
@@ -32,14 +31,6 @@ class UniqueFd {
   int fd_;
 };
 
-// What a status call tells of an entry.
-struct EntryStatus {
-  mode_t mode = 0;
-  std::uint64_t size = 0;
-  std::uint64_t inode = 0;
-  std::uint64_t device = 0;  // encoded as st_dev is
-};
-
 // The calls of one run where a newer call may be refused by a sandbox or
 // container. Each choice is made once: by a probe when the file system is
 // made, or the first time the newer call is refused, after which the older
@@ -51,7 +42,7 @@ class SystemCalls {
   // Status of `name` relative to `directoryFd` (or AT_FDCWD), without
   // following a final link or triggering an automount. False when it
   // cannot be had; errno says why.
-  bool statusAt(int directoryFd, const char* name, EntryStatus& status);
+  bool statusAt(int directoryFd, const char* name, batch::EntryMetadata& status);
 
   // Opens a directory to reach what is in it (open files relative to it,
   // look at their status, remove them), not to read it. `extraFlags` may add

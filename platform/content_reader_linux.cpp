@@ -8,6 +8,8 @@
 #include <memory>
 #include <utility>
 
+#include "platform/batch_plain_calls_linux.h"
+
 namespace dupsieve::linux_io {
 namespace {
 
@@ -31,8 +33,8 @@ class DescriptorContentReader final : public ContentReader {
   UniqueFd fd_;
 };
 
-bool isListedFile(const EntryStatus& status, const ListedFile& listed) {
-  return S_ISREG(status.mode) && status.size == listed.size &&
+bool isListedFile(const batch::EntryMetadata& status, const ListedFile& listed) {
+  return status.kind == batch::EntryKind::Regular && status.size == listed.size &&
          (listed.inode == 0 || status.inode == listed.inode) &&
          (listed.device == 0 || status.device == listed.device);
 }
@@ -45,7 +47,7 @@ ContentOpening failure(int error) {
 
 OpenedContent openListedContent(SystemCalls& calls, const std::string& path,
                                 const ListedFile& listed) {
-  EntryStatus before;
+  batch::EntryMetadata before;
   if (!calls.statusAt(AT_FDCWD, path.c_str(), before)) return {failure(errno), nullptr};
   if (!isListedFile(before, listed)) return {ContentOpening::Changed, nullptr};
 
@@ -56,10 +58,7 @@ OpenedContent openListedContent(SystemCalls& calls, const std::string& path,
   }
   struct stat info {};
   if (::fstat(fd.get(), &info) != 0) return {ContentOpening::Unreadable, nullptr};
-  const EntryStatus opened{info.st_mode, static_cast<std::uint64_t>(info.st_size),
-                           static_cast<std::uint64_t>(info.st_ino),
-                           static_cast<std::uint64_t>(info.st_dev)};
-  if (!isListedFile(opened, listed)) return {ContentOpening::Changed, nullptr};
+  if (!isListedFile(batch::plain::metadataOf(info), listed)) return {ContentOpening::Changed, nullptr};
 
   // The whole file is read once, front to back: the system may read ahead
   // further than it would for the head alone.

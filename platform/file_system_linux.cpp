@@ -137,11 +137,11 @@ Removal RealFileSystem::removeListedFile(const std::string& path, const ListedFi
   if (!linux_io::identify(at.get(), found)) return removalFailure(errno);
   if (found != listed.directory) return Removal::DirectoryReplaced;
 
-  linux_io::EntryStatus now;
+  batch::EntryMetadata now;
   if (!state_->calls.statusAt(at.get(), name.c_str(), now)) return removalFailure(errno);
   if (now.device != listed.device || now.inode != listed.inode) return Removal::Changed;
-  if (S_ISDIR(now.mode)) return Removal::Directory;
-  if (!S_ISREG(now.mode)) return Removal::NotAFile;
+  if (now.kind == batch::EntryKind::Directory) return Removal::Directory;
+  if (now.kind != batch::EntryKind::Regular) return Removal::NotAFile;
   if (now.size != listed.size) return Removal::Changed;
 
   // Relative to the directory checked above: whatever happens to the path

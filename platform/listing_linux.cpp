@@ -34,20 +34,6 @@ bool isDotOrDotDot(std::string_view name) { return name == "." || name == ".."; 
 // Anything that is neither a regular file nor a directory is a "system"
 // entry, which the walk never records, opens or descends: links cannot make
 // it loop and a FIFO cannot make it hang.
-void describeByStatus(const EntryStatus& status, DirectoryEntry& entry) {
-  entry.inode = status.inode;
-  entry.device = status.device;
-  entry.size = 0;
-  if (S_ISREG(status.mode)) {
-    entry.attributes = 0;
-    entry.size = status.size;
-  } else if (S_ISDIR(status.mode)) {
-    entry.attributes = kAttributeDirectory;
-  } else {
-    entry.attributes = kAttributeSystem;
-  }
-}
-
 void describeByMetadata(const batch::EntryMetadata& metadata, DirectoryEntry& entry) {
   entry.inode = metadata.inode;
   entry.device = metadata.device;
@@ -387,14 +373,14 @@ std::unique_ptr<DirectoryListing> listNamedEntry(const ListingContext& context,
                                                  const std::string& name) {
   UniqueFd fd(context.calls->openDirectoryHandle(AT_FDCWD, directoryPath.c_str(), 0));
   DirectoryId id;
-  EntryStatus status;
+  batch::EntryMetadata status;
   if (fd.get() < 0 || !identify(fd.get(), id) ||
       !context.calls->statusAt(fd.get(), name.c_str(), status)) {
     return nullptr;
   }
   DirectoryEntry entry;
   entry.name = name;
-  describeByStatus(status, entry);
+  describeByMetadata(status, entry);
   auto directory = std::make_shared<OpenDirectory>(context, nullptr, directoryPath, id, name);
   directory->adopt(std::move(fd));
   directory->addPending(std::move(entry));
