@@ -107,6 +107,9 @@ struct BatchSettings {
   // nothing measurable for buffered reads and pins the memory, so it is off
   // unless asked for.
   bool registeredBuffers = false;
+  // Plain calls ask for the first chunk of a head without waiting, which
+  // tells them when reads wait for the device; off, they just read.
+  bool readWithoutWaiting = true;
   // Behave from the first request as once the device has been waited for:
   // lookups through the ring, heads fetched ahead by plain calls (for tests
   // and measurements; the results are the same either way).

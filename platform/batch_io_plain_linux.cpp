@@ -38,7 +38,7 @@ constexpr std::uint64_t kWaitShare = 64;
 class PlainBatchIo final : public BatchIo {
  public:
   explicit PlainBatchIo(const BatchSettings& settings)
-      : asIfCold_(settings.startAsIfCold) {}
+      : asIfCold_(settings.startAsIfCold), askWithoutWaiting_(settings.readWithoutWaiting) {}
   PlainBatchIo(const PlainBatchIo&) = delete;
   PlainBatchIo& operator=(const PlainBatchIo&) = delete;
   ~PlainBatchIo() override { closeOpenedAhead(); }
@@ -153,7 +153,7 @@ class PlainBatchIo final : public BatchIo {
   bool asIfCold_;
   int waits_ = 0;
   std::uint64_t heads_ = 0;
-  bool askWithoutWaiting_ = true;
+  bool askWithoutWaiting_;
 };
 
 }  // namespace

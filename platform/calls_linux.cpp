@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,8 +10,6 @@
 
 namespace dupsieve::linux_io {
 namespace {
-
-constexpr std::size_t kReadBufferSize = std::size_t{64} * 1024;
 
 // The answers of a sandbox or an older kernel to a call or flag it does not
 // offer, as opposed to the answers about the file asked for.
@@ -37,7 +34,6 @@ void UniqueFd::reset() {
 
 SystemCalls::SystemCalls(const PreferredCalls& preferred)
     : extendedStatus_(preferred.extendedStatus),
-      readWithoutWaiting_(preferred.readWithoutWaiting),
       pathOnlyOpen_(preferred.pathOnlyOpen),
       noAccessTime_(preferred.noAccessTime) {
   // A filter that refuses a call refuses it whatever the path, so the root
@@ -92,37 +88,6 @@ int SystemCalls::openForReading(int directoryFd, const char* name) {
     noAccessTime_ = false;
   }
   return ::openat(directoryFd, name, flags);
-}
-
-bool SystemCalls::readOpenHead(int fd, std::uint64_t length, ByteSink& sink,
-                               std::vector<unsigned char>& buffer, bool& hadToWait) {
-  hadToWait = false;
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
-
-  if (buffer.empty()) buffer.resize(kReadBufferSize);
-  std::uint64_t remaining = length;
-  bool first = true;
-  while (remaining > 0) {
-    const std::size_t want =
-        remaining < buffer.size() ? static_cast<std::size_t>(remaining) : buffer.size();
-    ssize_t got = -1;
-    if (first && readWithoutWaiting_) {
-      // Asking not to wait costs nothing when the bytes are in memory and
-      // tells the caller when they were not.
-      struct iovec chunk {buffer.data(), want};
-      got = ::preadv2(fd, &chunk, 1, -1, RWF_NOWAIT);
-      if (got < 0 && errno == EAGAIN) hadToWait = true;
-      if (got < 0 && isRefusal(errno)) readWithoutWaiting_ = false;
-    }
-    first = false;
-    if (got < 0) got = ::read(fd, buffer.data(), want);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    sink.consume(std::span<const unsigned char>(buffer.data(), static_cast<std::size_t>(got)));
-    remaining -= static_cast<std::uint64_t>(got);
-  }
-  return true;
 }
 
 }  // namespace dupsieve::linux_io

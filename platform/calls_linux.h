@@ -1,11 +1,9 @@
 #pragma once
 
-// Linux building blocks shared by the file system, its listings and its pass
-// reader.
+// Linux building blocks shared by the file system, its listings, its head
+// reads and its readers of whole files.
 
-#include <cstdint>
 #include <utility>
-#include <vector>
 
 #include "platform/batch_io_linux.h"
 #include "platform/file_system.h"
@@ -49,21 +47,13 @@ class SystemCalls {
   // O_NOFOLLOW. -1 when it cannot be opened; errno says why.
   int openDirectoryHandle(int directoryFd, const char* name, int extraFlags);
 
-  // Opens `name` (relative to `directoryFd`, or AT_FDCWD) for reading its
-  // head: non-blocking, never through a final link, without touching the
-  // access time where the system allows. -1 when it cannot be opened.
+  // Opens `name` (relative to `directoryFd`, or AT_FDCWD) for reading:
+  // non-blocking, never through a final link, without touching the access
+  // time where the system allows. -1 when it cannot be opened.
   int openForReading(int directoryFd, const char* name);
-
-  // Hands at most `length` leading bytes of the open file to `sink` through
-  // `buffer` (grown once to a fixed size). False, with nothing handed over,
-  // when the file is not a regular file. Sets `hadToWait` when the first
-  // bytes were not in memory and had to be fetched from the device.
-  bool readOpenHead(int fd, std::uint64_t length, ByteSink& sink,
-                    std::vector<unsigned char>& buffer, bool& hadToWait);
 
  private:
   bool extendedStatus_;
-  bool readWithoutWaiting_;
   bool pathOnlyOpen_;
   bool noAccessTime_;
 };

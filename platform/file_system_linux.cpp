@@ -7,7 +7,7 @@
 
 #include <cerrno>
 #include <optional>
-#include <vector>
+#include <span>
 
 #include "platform/anchored_heads_linux.h"
 #include "platform/batch_io_linux.h"
@@ -33,7 +33,7 @@ constexpr std::size_t kSecondThreadFrom = 256;
 // Requests in flight at once, each holding a descriptor: many, for the
 // device to serve them together when the heads are not in memory, but a
 // small share of the open-file limit.
-batch::BatchSettings batchSettings() {
+batch::BatchSettings batchSettings(const PreferredCalls& preferred) {
   constexpr unsigned kMostInFlight = 64;
   rlimit limit{};
   unsigned depth = kMostInFlight;
@@ -43,6 +43,7 @@ batch::BatchSettings batchSettings() {
   }
   batch::BatchSettings settings;
   settings.depth = depth < 1 ? 1 : depth;
+  settings.readWithoutWaiting = preferred.readWithoutWaiting;
   return settings;
 }
 
@@ -65,7 +66,7 @@ struct RealFileSystem::State {
   explicit State(const PreferredCalls& preferred)
       : calls(preferred),
         budget(kDirectoriesHeldOpen),
-        settings(batchSettings()),
+        settings(batchSettings(preferred)),
         engines(preferred.batchRing ? batch::BatchChoice::Automatic : batch::BatchChoice::PlainCalls,
                 settings) {}
   linux_io::SystemCalls calls;
@@ -74,7 +75,6 @@ struct RealFileSystem::State {
   batch::EnginePerThread engines;
   // Made on the first batch large enough to share; last, so stopped first.
   linux_io::SecondThreadSlot second{engines.mode(), settings, calls};
-  std::vector<unsigned char> readBuffer;  // bounded, reused for every read
 };
 
 RealFileSystem::RealFileSystem(PreferredCalls preferred)
@@ -96,12 +96,13 @@ std::unique_ptr<DirectoryListing> RealFileSystem::findFirst(const std::string& p
 
 bool RealFileSystem::readLeadingBytes(const std::string& path, std::uint64_t length,
                                       ByteSink& sink) {
-  // The whole path is resolved at every read, so that a directory replaced
-  // since an earlier read is never read through what that read kept.
-  UniqueFd fd(state_->calls.openForReading(AT_FDCWD, path.c_str()));
-  if (fd.get() < 0) return false;
-  bool hadToWait = false;
-  return state_->calls.readOpenHead(fd.get(), length, sink, state_->readBuffer, hadToWait);
+  // A batch of one, nothing known of the file: the whole path is resolved
+  // at every read, so that a directory replaced since an earlier read is
+  // never read through what that read kept.
+  const PathParts parts = splitAtLastSlash(path);
+  HeadRead read{parts.directory, parts.name, {}, length, &sink};
+  readHeads(std::span<HeadRead>(&read, 1));
+  return read.read;
 }
 
 void RealFileSystem::readHeads(std::span<HeadRead> reads) {

@@ -13,7 +13,7 @@ namespace dupsieve {
 // without such a call ignores its flag.
 struct PreferredCalls {
   bool extendedStatus = true;      // Linux: statx, else fstatat
-  bool readWithoutWaiting = true;  // Linux: preadv2 with RWF_NOWAIT, else read
+  bool readWithoutWaiting = true;  // Linux, plain batches: preadv2 with RWF_NOWAIT, else read
   bool pathOnlyOpen = true;        // Linux: O_PATH for directories held open, else O_RDONLY
   bool noAccessTime = true;        // Linux: O_NOATIME for reading, else without
   bool batchRing = true;           // Linux: batches through io_uring, else plain calls
