@@ -63,7 +63,7 @@ void GroupVerdict::writeVerdict() {
   const std::size_t count = group_->size();
   if (comparison.tooManyFiles) {
     write("the " + withThousands(count) +
-                        " files of this group are too many to compare at once: not compared");
+          " files of this group are too many to compare at once: not compared");
     return;
   }
 
@@ -73,7 +73,7 @@ void GroupVerdict::writeVerdict() {
   });
   if (everyFileCompared && comparison.sets.size() == 1) {
     write(count == 2 ? "both files are identical"
-                                   : "all " + withThousands(count) + " files are identical");
+                     : "all " + withThousands(count) + " files are identical");
   } else {
     for (const auto& set : comparison.sets) {
       if (set.files.size() < 2) continue;
@@ -86,8 +86,7 @@ void GroupVerdict::writeVerdict() {
     for (const auto& set : comparison.sets) {
       if (!set.differsFrom) continue;
       write("not identical: " + name(set.files.front()) + " differs from " +
-                          name(*set.differsFrom) + " at byte " +
-                          withThousands(set.firstDifference));
+            name(*set.differsFrom) + " at byte " + withThousands(set.firstDifference));
     }
   }
 
