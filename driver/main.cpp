@@ -8,16 +8,15 @@
 #include "driver/command_line.h"
 #include "driver/run.h"
 #include "platform/broken_pipe.h"
-#include "platform/lazy_flush_input.h"
 #include "platform/console_text.h"
+#include "platform/lazy_flush_input.h"
 #include "platform/program_arguments.h"
 #include "platform/real_file_system.h"
 #include "platform/terminal.h"
 #include "resolution/notes.h"
 
 int main(int argc, char** argv) {
-  // Unsynchronised streams write less often. Standard input stays tied to
-  // standard output, so a prompt is on screen before the answer is read.
+  // Unsynchronised streams write less often.
   std::ios::sync_with_stdio(false);
   // A closed standard output must not end the run: the prompts still read
   // their answers and act on them.
@@ -29,15 +28,17 @@ int main(int argc, char** argv) {
   const std::vector<std::string_view> arguments(given.begin(), given.end());
   const dupsieve::Settings settings = dupsieve::readCommandLine(arguments);
   dupsieve::RealFileSystem fileSystem;
-  dupsieve::Notes notes(std::cerr, dupsieve::isTerminal(dupsieve::StandardStream::Error),
-                        dupsieve::isTerminal(dupsieve::StandardStream::Input));
+  const bool inputIsTerminal = dupsieve::isTerminal(dupsieve::StandardStream::Input);
   const bool outputIsTerminal = dupsieve::isTerminal(dupsieve::StandardStream::Output);
+  dupsieve::Notes notes(std::cerr, dupsieve::isTerminal(dupsieve::StandardStream::Error),
+                        inputIsTerminal);
 
   // Someone at a terminal sees each line as it ends and each prompt before
-  // its answer is read, even when typing ahead. Otherwise the same bytes go
-  // out in large writes, flushed when an answer has to be waited for.
+  // its answer is read, even when typing ahead: standard input stays tied to
+  // standard output. Otherwise the same bytes go out in large writes,
+  // flushed when an answer has to be waited for.
   std::unique_ptr<std::streambuf> lazyInput;
-  if (!outputIsTerminal && !dupsieve::isTerminal(dupsieve::StandardStream::Input)) {
+  if (!outputIsTerminal && !inputIsTerminal) {
     lazyInput = dupsieve::lazyFlushStandardInput(std::cout);
   }
   std::streambuf* const standardInput = std::cin.rdbuf();
