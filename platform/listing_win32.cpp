@@ -26,11 +26,6 @@ bool isRelativeToAnotherDrive(std::string_view pattern) {
          pattern.find_first_of("/\\") == std::string_view::npos;
 }
 
-std::string_view lastComponent(std::string_view pattern) {
-  const auto separator = pattern.find_last_of("/\\");
-  return separator == std::string_view::npos ? pattern : pattern.substr(separator + 1);
-}
-
 // "X:" is the whole drive here, not the current directory on it: it is what
 // a person means by "-r D:" (and by "-r D:\", which loses its backslash on
 // the command line).
@@ -281,7 +276,8 @@ std::unique_ptr<DirectoryListing> findDirectoryItself(const std::string& pattern
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
     return nullptr;
   }
-  const std::string name = isDriveName(pattern) ? pattern : std::string(lastComponent(pattern));
+  const std::string name =
+      isDriveName(pattern) ? pattern : std::string(splitAtLastSeparator(pattern).name);
   const UniqueFile directory = openDirectory(directoryPart(pattern));
   const DirectoryId id = directory.valid() ? identityOf(directory.get()) : DirectoryId{};
   return std::make_unique<DirectoryItselfListing>(name, id);
@@ -290,7 +286,7 @@ std::unique_ptr<DirectoryListing> findDirectoryItself(const std::string& pattern
 }  // namespace
 
 std::unique_ptr<DirectoryListing> listPatternOnWindows(const std::string& pattern) {
-  const std::string_view last = lastComponent(pattern);
+  const std::string_view last = splitAtLastSeparator(pattern).name;
   if (isDriveName(pattern) || last == "." || last == "..") return findDirectoryItself(pattern);
   if (isRelativeToAnotherDrive(pattern)) return nullptr;
   // Every name matches these, by the system's rule as well.

@@ -40,8 +40,7 @@ std::optional<Removal> mismatch(HANDLE entry, const ListedFile& listed) {
 }  // namespace
 
 Removal removeListedFileOnWindows(const std::string& path, const ListedFile& listed) {
-  const std::string prefix = prefixOf(path);
-  const std::wstring name = wideFromUtf8(std::string_view(path).substr(prefix.size()));
+  const std::wstring name = wideFromUtf8(splitAtLastSeparator(path).name);
   if (name.empty()) return Removal::Gone;
 
   // The directory part was resolved from what the user named when it was

@@ -82,15 +82,16 @@ bool isDriveName(std::string_view pattern) {
          ((pattern[0] >= 'A' && pattern[0] <= 'Z') || (pattern[0] >= 'a' && pattern[0] <= 'z'));
 }
 
-std::string prefixOf(const std::string& pattern) {
-  const auto separator = pattern.find_last_of("/\\");
-  return separator == std::string::npos ? std::string() : pattern.substr(0, separator + 1);
+PathParts splitAtLastSeparator(std::string_view path) {
+  const auto separator = path.find_last_of("/\\");
+  const std::size_t nameStart = separator == std::string_view::npos ? 0 : separator + 1;
+  return {path.substr(0, nameStart), path.substr(nameStart)};
 }
 
 std::string directoryPart(const std::string& pattern) {
   if (isDriveName(pattern)) return pattern + "/";
-  std::string prefix = prefixOf(pattern);
-  return prefix.empty() ? "." : prefix;
+  const std::string_view prefix = splitAtLastSeparator(pattern).directory;
+  return prefix.empty() ? std::string(".") : std::string(prefix);
 }
 
 }  // namespace dupsieve

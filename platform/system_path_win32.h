@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/path_parts.h"
+
 namespace dupsieve {
 
 // Where the tool's UTF-8 paths meet the wide Windows calls.
@@ -25,9 +27,10 @@ std::wstring systemPath(std::string_view path);
 // directory on it.
 bool isDriveName(std::string_view pattern);
 
-// The prefix that the entries of a pattern's listing join: everything up to
-// and including its last separator, else nothing.
-std::string prefixOf(const std::string& pattern);
+// A path split at its last separator, "/" or a backslash alike: the prefix
+// that the entries of a pattern's listing join (everything up to and
+// including that separator, else nothing) and the last component.
+PathParts splitAtLastSeparator(std::string_view path);
 
 // The directory that a pattern lists or whose entry it names: its prefix, a
 // bare drive's root, or the current directory.
