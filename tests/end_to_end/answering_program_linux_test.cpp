@@ -4,8 +4,6 @@
 // binary waits for an answer.
 
 #include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -14,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/child_process_posix.h"
+#include "tests/support/platform_support.h"
 #include "tests/support/temp_dir.h"
 
 namespace dupsieve {
@@ -37,28 +37,14 @@ std::size_t countOf(const std::string& text, std::string_view part) {
 std::pair<std::string, bool> answerEachPromptSeen(const std::vector<std::string>& arguments,
                                                  const std::string& directory,
                                                  const std::vector<std::string>& answers) {
-  int toChild[2];
-  int fromChild[2];
-  if (::pipe(toChild) != 0 || ::pipe(fromChild) != 0) return {"", false};
-  std::vector<std::string> argvStrings{DUPSIEVE_BINARY};
-  argvStrings.insert(argvStrings.end(), arguments.begin(), arguments.end());
-  std::vector<char*> argv;
-  for (std::string& argument : argvStrings) argv.push_back(argument.data());
-  argv.push_back(nullptr);
-
-  const pid_t child = ::fork();
-  if (child == 0) {
-    if (::dup2(toChild[0], 0) < 0 || ::dup2(fromChild[1], 1) < 0 ||
-        ::chdir(directory.c_str()) != 0) {
-      ::_exit(127);
-    }
-    ::close(toChild[1]);
-    ::close(fromChild[0]);
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-  }
-  ::close(toChild[0]);
-  ::close(fromChild[1]);
+  testing::Pipe toChild;
+  testing::Pipe fromChild;
+  testing::StartSettings settings;
+  settings.input = toChild.read();
+  settings.output = fromChild.write();
+  const pid_t child = testing::startBinary(arguments, directory, settings);
+  toChild.closeRead();
+  fromChild.closeWrite();
 
   std::string output;
   std::size_t answered = 0;
@@ -67,23 +53,23 @@ std::pair<std::string, bool> answerEachPromptSeen(const std::vector<std::string>
   for (;;) {
     if (answered < answers.size() && countOf(output, kPromptEnd) > answered) {
       const std::string answer = answers[answered++] + "\n";
-      if (::write(toChild[1], answer.data(), answer.size()) < 0) break;
-      if (answered == answers.size()) ::close(toChild[1]);
+      if (::write(toChild.write(), answer.data(), answer.size()) < 0) break;
+      if (answered == answers.size()) toChild.closeWrite();
       continue;
     }
-    pollfd ready{fromChild[0], POLLIN, 0};
+    pollfd ready{fromChild.read(), POLLIN, 0};
     if (::poll(&ready, 1, 5000) != 1) {
       stalled = true;
       break;
     }
-    const ssize_t got = ::read(fromChild[0], buffer, sizeof buffer);
+    const ssize_t got = ::read(fromChild.read(), buffer, sizeof buffer);
     if (got <= 0) break;
     output.append(buffer, static_cast<std::size_t>(got));
   }
-  if (stalled) ::kill(child, SIGKILL);
-  if (answered < answers.size()) ::close(toChild[1]);
-  ::close(fromChild[0]);
-  ::waitpid(child, nullptr, 0);
+  toChild.closeWrite();
+  fromChild.closeRead();
+  testing::waitForChild(child, stalled ? testing::Clock::now()
+                                       : testing::Clock::now() + testing::kRunTimeLimit);
   return {output, !stalled && answered == answers.size()};
 }
 

@@ -3,8 +3,6 @@
 #include <fcntl.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
-#include <signal.h>
-#include <stdlib.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -14,11 +12,9 @@
 #include <cerrno>
 #include <chrono>
 #include <cstddef>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
-#include <thread>
 
+#include "tests/support/child_process_posix.h"
 #include "tests/support/temp_dir.h"
 
 extern char** environ;
@@ -26,12 +22,9 @@ extern char** environ;
 namespace dupsieve::testing {
 namespace {
 
+// Longer than other runs may take: the deepest tree is walked here, under
+// the lowest limit on open files, and under a sanitizer in CI.
 constexpr std::chrono::seconds kTimeLimit{60};
-
-std::string contentsOf(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // The environment of this process, with what the constraints add.
 std::vector<std::string> environmentFor(const Constraints& constraints) {
@@ -50,11 +43,10 @@ std::vector<std::string> environmentFor(const Constraints& constraints) {
   return variables;
 }
 
-std::vector<char*> pointersTo(std::vector<std::string>& strings) {
-  std::vector<char*> pointers;
-  for (std::string& text : strings) pointers.push_back(text.data());
-  pointers.push_back(nullptr);
-  return pointers;
+int openForChild(const std::string& path, int flags) {
+  const int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0600);
+  if (fd < 0) throw std::runtime_error("cannot open " + path);
+  return fd;
 }
 
 }  // namespace
@@ -77,68 +69,43 @@ ConstrainedResult runDupsieveConstrained(const std::vector<std::string>& argumen
                                          const Constraints& constraints) {
   const TempDir scratch;
   const std::string inputPath = scratch.write("stdin", input);
-  const std::string outputPath = scratch / "stdout";
-  const std::string errorPath = scratch / "stderr";
-
-  std::vector<std::string> argvStrings{DUPSIEVE_BINARY};
-  argvStrings.insert(argvStrings.end(), arguments.begin(), arguments.end());
-  std::vector<char*> argv = pointersTo(argvStrings);
-  std::vector<std::string> environment = environmentFor(constraints);
-  std::vector<char*> envp = pointersTo(environment);
+  const std::vector<std::string> environment = environmentFor(constraints);
 
   // A pipe whose reading end is closed before the binary starts: every
   // write to it fails.
-  int closedPipe[2] = {-1, -1};
-  if (constraints.outputClosed) {
-    if (::pipe2(closedPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
-    ::close(closedPipe[0]);
-  }
+  Pipe closedPipe;
+  closedPipe.closeRead();
 
-  const pid_t child = ::fork();
-  if (child < 0) throw std::runtime_error("fork failed");
-  if (child == 0) {
-    // The default reaction to a broken pipe, as from a shell.
-    ::signal(SIGPIPE, SIG_DFL);
+  const int in = openForChild(inputPath, O_RDONLY);
+  const int out = constraints.outputClosed
+                      ? closedPipe.write()
+                      : openForChild(scratch / "stdout", O_WRONLY | O_CREAT | O_TRUNC);
+  const int err = openForChild(scratch / "stderr", O_WRONLY | O_CREAT | O_TRUNC);
+  StartSettings settings;
+  settings.input = in;
+  settings.output = out;
+  settings.error = err;
+  settings.environment = &environment;
+  settings.inChild = [&constraints] {
     if (constraints.openFileLimit) {
       const rlimit limit{*constraints.openFileLimit, *constraints.openFileLimit};
-      if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) ::_exit(126);
+      if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) return false;
     }
-    const int in = ::open(inputPath.c_str(), O_RDONLY);
-    const int out = constraints.outputClosed
-                        ? closedPipe[1]
-                        : ::open(outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int err = ::open(errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (in < 0 || out < 0 || err < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 ||
-        ::dup2(err, 2) < 0 || ::chdir(workingDirectory.c_str()) != 0 ||
-        (constraints.ringRefused && !refuseIoUringSetup())) {
-      ::_exit(127);
-    }
-    ::execve(argv[0], argv.data(), envp.data());
-    ::_exit(127);
-  }
-  if (constraints.outputClosed) ::close(closedPipe[1]);
+    return !constraints.ringRefused || refuseIoUringSetup();
+  };
+  const pid_t child = startBinary(arguments, workingDirectory, settings);
+  ::close(in);
+  if (!constraints.outputClosed) ::close(out);
+  ::close(err);
+  closedPipe.closeWrite();
 
+  const ChildEnd end = waitForChild(child, Clock::now() + kTimeLimit);
   ConstrainedResult result;
-  int status = 0;
-  const auto deadline = std::chrono::steady_clock::now() + kTimeLimit;
-  for (;;) {
-    const pid_t ended = ::waitpid(child, &status, WNOHANG);
-    if (ended == child) {
-      result.finished = true;
-      break;
-    }
-    if (ended < 0 && errno != EINTR) break;
-    if (std::chrono::steady_clock::now() > deadline) {
-      ::kill(child, SIGKILL);
-      ::waitpid(child, &status, 0);
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
-  result.output = contentsOf(outputPath);
-  result.errors = contentsOf(errorPath);
+  result.finished = end.finished;
+  if (WIFEXITED(end.status)) result.exitStatus = WEXITSTATUS(end.status);
+  if (WIFSIGNALED(end.status)) result.signal = WTERMSIG(end.status);
+  result.output = scratch.read("stdout");
+  result.errors = scratch.read("stderr");
   return result;
 }
 

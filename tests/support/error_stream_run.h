@@ -28,8 +28,8 @@ struct TwoStreamResult {
 // standard output into a file, and standard error on a terminal (raw, so
 // bytes arrive as written) or into a file. `input` is standard input (then
 // end of input), except with TerminalOfInput, where it is typed into the
-// terminal at once and the run must need no more. A run that stalls with
-// standard error on a terminal is killed after a generous limit; `finished`
+// terminal at once and the run must need no more. A run that stalls is
+// killed after a generous limit, as every run of the binary is; `finished`
 // then stays false.
 // `environment` adds variables ("NAME=value") to the binary's.
 TwoStreamResult runDupsieveWithError(const std::vector<std::string>& arguments,
