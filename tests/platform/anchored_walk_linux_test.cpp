@@ -29,20 +29,14 @@
 #include "platform/anchored_heads_linux.h"
 #include "platform/real_file_system.h"
 #include "tests/support/batch_read.h"
+#include "tests/support/listings.h"
 #include "tests/support/temp_dir.h"
 
 namespace dupsieve {
 namespace {
 
+using testing::StringSink;
 using testing::TempDir;
-
-class StringSink final : public ByteSink {
- public:
-  void consume(std::span<const unsigned char> bytes) override {
-    data.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-  }
-  std::string data;
-};
 
 // Exchanges two names atomically, as an attacker racing the walk would.
 bool exchange(const std::string& first, const std::string& second) {
@@ -181,10 +175,7 @@ TEST(AnchoredWalk, RemovingAListedFileSaysWhyItDidNotHappen) {
   const TempDir tmp;
   RealFileSystem fileSystem;
   const auto listedNow = [&](const std::string& relative) {
-    std::unique_ptr<DirectoryListing> listing = fileSystem.findFirst(tmp / relative);
-    EXPECT_NE(listing, nullptr) << relative;
-    const DirectoryEntry& entry = listing->entry();
-    return ListedFile{listing->directory(), entry.device, entry.inode, entry.size};
+    return testing::listedNow(fileSystem, tmp / relative);
   };
   const auto remove = [&](const std::string& relative, const ListedFile& listed) {
     return fileSystem.removeListedFile(tmp / relative, listed);
@@ -308,8 +299,7 @@ TEST(AnchoredWalk, EveryFallbackForARefusedNewerCallListsReadsAndRemovesAlike) {
     const std::string victim = tmp.write("t/sub/victim", "v");
     std::unique_ptr<DirectoryListing> listed = fileSystem.findFirst(victim);
     ASSERT_NE(listed, nullptr) << variant.what;
-    const ListedFile identity{listed->directory(), listed->entry().device, listed->entry().inode,
-                              listed->entry().size};
+    const ListedFile identity = testing::listedFile(*listed);
     EXPECT_EQ(fileSystem.removeListedFile(victim, identity), Removal::Removed) << variant.what;
     EXPECT_FALSE(tmp.exists("t/sub/victim")) << variant.what;
   }

@@ -15,12 +15,14 @@
 #include <vector>
 
 #include "platform/system_path_win32.h"
+#include "tests/support/listings.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/windows_fixtures_win32.h"
 
 namespace dupsieve {
 namespace {
 
+using testing::listedFile;
 using testing::TempDir;
 
 bool rename(const std::string& from, const std::string& to) {
@@ -35,11 +37,6 @@ std::unique_ptr<DirectoryListing> listedOn(RealFileSystem& fs, const std::string
     if (!listing->next()) return nullptr;
   }
   return listing;
-}
-
-ListedFile listedFile(const DirectoryListing& listing) {
-  const DirectoryEntry& entry = listing.entry();
-  return ListedFile{listing.directory(), entry.device, entry.inode, entry.size};
 }
 
 std::map<std::string, ListedFile> filesIn(std::unique_ptr<DirectoryListing> listing) {
@@ -155,9 +152,7 @@ TEST(AnchoredWalkOnWindows, RemovingAListedFileSaysWhyItDidNotHappen) {
   const TempDir tmp;
   RealFileSystem fs;
   const auto listedNow = [&](const std::string& relative) {
-    const std::unique_ptr<DirectoryListing> listing = fs.findFirst(tmp / relative);
-    EXPECT_NE(listing, nullptr) << relative;
-    return listing ? listedFile(*listing) : ListedFile{};
+    return testing::listedNow(fs, tmp / relative);
   };
   const auto remove = [&](const std::string& relative, const ListedFile& listed) {
     return fs.removeListedFile(tmp / relative, listed);

@@ -12,20 +12,14 @@
 #include <vector>
 
 #include "platform/real_file_system.h"
+#include "tests/support/listings.h"
 #include "tests/support/temp_dir.h"
 
 namespace dupsieve {
 namespace {
 
+using testing::listedNow;
 using testing::TempDir;
-
-ListedFile listedNow(FileSystem& fileSystem, const std::string& path) {
-  const std::unique_ptr<DirectoryListing> listing = fileSystem.findFirst(path);
-  EXPECT_NE(listing, nullptr) << path;
-  if (listing == nullptr) return {};
-  const DirectoryEntry& entry = listing->entry();
-  return ListedFile{listing->directory(), entry.device, entry.inode, entry.size};
-}
 
 // Everything the reader hands out, 4,096 bytes asked for at a time; "!"
 // when a read fails.

@@ -20,20 +20,14 @@
 #include <vector>
 
 #include "tests/support/batch_read.h"
+#include "tests/support/listings.h"
 #include "tests/support/temp_dir.h"
 
 namespace dupsieve {
 namespace {
 
+using testing::StringSink;
 using testing::TempDir;
-
-class StringSink final : public ByteSink {
- public:
-  void consume(std::span<const unsigned char> bytes) override {
-    data.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-  }
-  std::string data;
-};
 
 // Bytes that differ from position to position, so that a chunk handed over
 // twice, skipped or out of order shows.
@@ -49,15 +43,7 @@ class RealFileSystemTest : public ::testing::Test {
  protected:
   // Every entry of a listing, by name; an empty map when findFirst gives null.
   std::map<std::string, DirectoryEntry> entriesOf(const std::string& pattern) {
-    std::map<std::string, DirectoryEntry> entries;
-    std::unique_ptr<DirectoryListing> listing = fs.findFirst(pattern);
-    if (!listing) return entries;
-    do {
-      const DirectoryEntry& entry = listing->entry();
-      EXPECT_TRUE(entries.emplace(entry.name, entry).second)
-          << "name listed twice: \"" << entry.name << "\" for pattern " << pattern;
-    } while (listing->next());
-    return entries;
+    return testing::entriesByName(fs, pattern);
   }
 
   // The sorted names of a listing; empty when findFirst gives null.

@@ -12,33 +12,21 @@
 #include <vector>
 
 #include "platform/real_file_system.h"
+#include "tests/support/listings.h"
 #include "tests/support/temp_dir.h"
 
 namespace dupsieve {
 namespace {
 
+using testing::StringSink;
 using testing::TempDir;
 using testing::utf8Path;
-
-class StringSink final : public ByteSink {
- public:
-  void consume(std::span<const unsigned char> bytes) override {
-    data.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-  }
-  std::string data;
-};
 
 class PortableFileSystemTest : public ::testing::Test {
  protected:
   // Every entry of a listing, by name; empty when findFirst gives null.
   std::map<std::string, DirectoryEntry> entriesOf(const std::string& pattern) {
-    std::map<std::string, DirectoryEntry> entries;
-    std::unique_ptr<DirectoryListing> listing = fs.findFirst(pattern);
-    if (!listing) return entries;
-    do {
-      entries.emplace(listing->entry().name, listing->entry());
-    } while (listing->next());
-    return entries;
+    return testing::entriesByName(fs, pattern);
   }
 
   std::string headOf(const std::string& path) {
