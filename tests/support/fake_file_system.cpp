@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "platform/path_parts.h"
 #include "platform/wildcard_match.h"
 
 namespace dupsieve::testing {
@@ -32,6 +33,14 @@ void moveKeys(Map& map, const std::string& from, const std::string& to) {
     handle.key() = to + key.substr(from.size());
     map.insert(std::move(handle));
   }
+}
+
+// The directory in which a path's last component is looked up: the part
+// before it without its last "/", "." when there is none, "/" for the root.
+std::string directoryToResolve(const PathParts& parts) {
+  if (parts.directory.empty()) return ".";
+  if (parts.directory.size() == 1) return "/";
+  return std::string(parts.directory.substr(0, parts.directory.size() - 1));
 }
 
 }  // namespace
@@ -309,11 +318,10 @@ std::unique_ptr<DirectoryListing> FakeFileSystem::listing(const std::string& spe
 std::unique_ptr<DirectoryListing> FakeFileSystem::findFirst(const std::string& pattern) {
   listedPatterns.push_back(pattern);
   if (beforeListing) beforeListing(pattern);
-  const auto slash = pattern.rfind('/');
-  const std::string spelledPrefix = slash == std::string::npos ? "" : pattern.substr(0, slash + 1);
-  const std::string directoryPart =
-      slash == std::string::npos ? "." : (slash == 0 ? "/" : pattern.substr(0, slash));
-  const std::string component = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
+  const PathParts parts = splitAtLastSlash(pattern);
+  const std::string spelledPrefix(parts.directory);
+  const std::string directoryPart = directoryToResolve(parts);
+  const std::string component(parts.name);
   if (component.empty()) return nullptr;
 
   // What the user named is resolved as any path is, links included.
@@ -352,10 +360,9 @@ bool FakeFileSystem::readLeadingBytes(const std::string& path, std::uint64_t len
 }
 
 Removal FakeFileSystem::removeListedFile(const std::string& path, const ListedFile& listed) {
-  const auto slash = path.rfind('/');
-  const std::string directoryPart =
-      slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  const PathParts parts = splitAtLastSlash(path);
+  const std::string directoryPart = directoryToResolve(parts);
+  const std::string name(parts.name);
   if (name.empty()) return Removal::Gone;
 
   const auto followed = followLinks(directoryPart, true);
