@@ -54,8 +54,8 @@ struct Options {
   int runs = 5;
 };
 
-// Every directory stays open for the whole probe, as anchored directories
-// would during a pass.
+// Every directory stays open for the whole probe, so that only the engine's
+// own work is timed (a run opens each directory once per round of reads).
 struct Tree {
   std::vector<int> directories;
   std::deque<std::string> names;  // stable addresses
