@@ -113,7 +113,7 @@ class PlainBatchIo final : public BatchIo {
     for (; next < requests.size() && next <= current + kReadAhead; ++next) {
       const HeadRequest& request = requests[next];
       if (request.length == 0) continue;
-      const int fd = plain::openHead(request.directoryFd, request.name);
+      const int fd = plain::openHead(request.directoryFd, request.name, noAccessTime_);
       if (fd < 0) continue;
       // Starts the fetch and returns at once. On a FIFO or device it is
       // refused or does nothing; the type is checked before any read.
@@ -133,7 +133,7 @@ class PlainBatchIo final : public BatchIo {
       openedAhead_.pop_front();
       return fd;
     }
-    return plain::openHead(request.directoryFd, request.name);
+    return plain::openHead(request.directoryFd, request.name, noAccessTime_);
   }
 
   void closeOpenedAhead() {
@@ -154,6 +154,7 @@ class PlainBatchIo final : public BatchIo {
   int waits_ = 0;
   std::uint64_t heads_ = 0;
   bool askWithoutWaiting_;
+  bool noAccessTime_ = true;  // until the first file of another owner refuses it
 };
 
 }  // namespace

@@ -49,12 +49,13 @@ std::optional<EntryMetadata> lookUp(int directoryFd, const char* name) {
 
 int headOpenFlags() { return O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC; }
 
-int openHead(int directoryFd, const char* name) {
-  // Only the owner may ask to leave the access time alone; anyone else is
-  // refused with EPERM and opens the ordinary way.
-  int fd = ::openat(directoryFd, name, headOpenFlags() | O_NOATIME);
-  if (fd < 0 && errno == EPERM) fd = ::openat(directoryFd, name, headOpenFlags());
-  return fd;
+int openHead(int directoryFd, const char* name, bool& noAccessTime) {
+  if (noAccessTime) {
+    const int fd = ::openat(directoryFd, name, headOpenFlags() | O_NOATIME);
+    if (fd >= 0 || errno != EPERM) return fd;
+    noAccessTime = false;
+  }
+  return ::openat(directoryFd, name, headOpenFlags());
 }
 
 std::optional<EntryMetadata> regularFile(int fd) {

@@ -35,9 +35,11 @@ std::optional<EntryMetadata> lookUp(int directoryFd, const char* name);
 // cannot hold the run), never through a final link, no controlling terminal.
 int headOpenFlags();
 
-// Opens a head as above, leaving the access time alone where the system
-// allows it; -1 when it cannot be opened.
-int openHead(int directoryFd, const char* name);
+// Opens a head as above, leaving the access time alone while
+// `noAccessTime` holds; -1 when it cannot be opened. Only a file's owner may
+// ask that, and asking again for every file of another owner would double
+// the opens, so the first refusal clears `noAccessTime` for the caller's run.
+int openHead(int directoryFd, const char* name, bool& noAccessTime);
 
 // What the open file is, when it is a regular file; nullopt otherwise.
 std::optional<EntryMetadata> regularFile(int fd);

@@ -133,6 +133,7 @@ class RingBatchIo final : public BatchIo {
   bool ringLookUps_;
   std::uint64_t plainLookUps_ = 0;
   std::uint64_t slowLookUps_ = 0;
+  bool noAccessTime_ = true;  // until the first file of another owner refuses it
 };
 
 template <typename Start, typename Complete>
@@ -237,12 +238,12 @@ void RingBatchIo::readHeads(std::span<const HeadRequest> requests, HeadSink& sin
 void RingBatchIo::startHead(std::size_t slot, const HeadRequest& request) {
   Slot& state = slots_[slot];
   state.fd = -1;
-  state.noAccessTime = true;
+  state.noAccessTime = noAccessTime_;
   state.offset = 0;
   state.remaining = request.length;
   state.file.reset();
   io_uring_prep_openat(nextSqe(slot, Step::Open), request.directoryFd, request.name,
-                       plain::headOpenFlags() | O_NOATIME, 0);
+                       plain::headOpenFlags() | (state.noAccessTime ? O_NOATIME : 0), 0);
 }
 
 void RingBatchIo::headStepDone(std::size_t slot, Step step, int result, const HeadRequest& request,
@@ -251,13 +252,15 @@ void RingBatchIo::headStepDone(std::size_t slot, Step step, int result, const He
   switch (step) {
     case Step::Open:
       if (result == -EPERM && state.noAccessTime) {
-        // Not the owner: open the ordinary way.
+        // Not the owner: open the ordinary way, and from now on at once, so
+        // that files of other owners are not opened twice each.
         state.noAccessTime = false;
+        noAccessTime_ = false;
         io_uring_prep_openat(nextSqe(slot, Step::Open), request.directoryFd, request.name,
                              plain::headOpenFlags(), 0);
         return;
       }
-      state.fd = result >= 0 ? result : plain::openHead(request.directoryFd, request.name);
+      state.fd = result >= 0 ? result : plain::openHead(request.directoryFd, request.name, noAccessTime_);
       if (state.fd < 0) {
         // Nothing to close: go straight to the end through a no-op.
         io_uring_prep_nop(nextSqe(slot, Step::Close));
