@@ -137,5 +137,53 @@ TEST_F(PortableFileSystemTest, FilesOf4GiBAndMoreReportTheirFullSize) {
   EXPECT_EQ(headOf(tmp / "d/over").substr(0, 4), "head");
 }
 
+TEST_F(PortableFileSystemTest, RemovingAListedFileSaysWhyItDidNotHappen) {
+  const auto listedNow = [&](const std::string& relative) {
+    return testing::listedNow(fs, tmp / relative);
+  };
+  const auto remove = [&](const std::string& relative, const ListedFile& listed) {
+    return fs.removeListedFile(tmp / relative, listed);
+  };
+  const auto move = [&](const std::string& from, const std::string& to) {
+    std::filesystem::rename(utf8Path(tmp / from), utf8Path(tmp / to));
+  };
+
+  tmp.write("d/plain", "abc");
+  EXPECT_EQ(remove("d/plain", listedNow("d/plain")), Removal::Removed);
+  EXPECT_FALSE(tmp.exists("d/plain"));
+
+  tmp.write("d/gone", "abc");
+  ListedFile listed = listedNow("d/gone");
+  ASSERT_TRUE(std::filesystem::remove(utf8Path(tmp / "d/gone")));
+  EXPECT_EQ(remove("d/gone", listed), Removal::Gone);
+
+  tmp.write("d/grown", "abc");
+  listed = listedNow("d/grown");
+  tmp.write("d/grown", "abcd");
+  EXPECT_EQ(remove("d/grown", listed), Removal::Changed);
+
+  // Another file of the same size under the listed name.
+  tmp.write("d/replaced", "abc");
+  listed = listedNow("d/replaced");
+  tmp.write("d/other", "xyz");
+  ASSERT_TRUE(std::filesystem::remove(utf8Path(tmp / "d/replaced")));
+  move("d/other", "d/replaced");
+  EXPECT_EQ(remove("d/replaced", listed), Removal::Changed);
+  EXPECT_EQ(tmp.read("d/replaced"), "xyz");
+
+  // A file listed in a directory that another directory replaced since.
+  tmp.write("e/same", "abc");
+  listed = listedNow("e/same");
+  tmp.write("f/same", "abc");
+  move("e", "g");
+  move("f", "e");
+  EXPECT_EQ(remove("e/same", listed), Removal::DirectoryReplaced);
+  EXPECT_TRUE(tmp.exists("e/same"));
+
+  tmp.makeDirectory("d/sub");
+  EXPECT_EQ(remove("d/sub", listedNow("d/sub")), Removal::Directory);
+  EXPECT_TRUE(tmp.exists("d/sub"));
+}
+
 }  // namespace
 }  // namespace dupsieve
