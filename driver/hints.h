@@ -1,17 +1,28 @@
 #pragma once
 
+#include <cstddef>
+
 #include "driver/command_line.h"
 #include "platform/file_system.h"
 #include "resolution/notes.h"
 
 namespace dupsieve {
 
-// Tells a person at a terminal why a run may have found less than they
-// meant: an operand that names nothing, a directory named without -r, a
-// long option, an unknown option, or option letters that were passed over.
-// One hint a line, each at most once. Only when standard error is a
-// terminal does it ask the file system anything or write a line, so the
-// run is otherwise exactly as without it.
-void writeHints(const Settings& settings, FileSystem& fileSystem, Notes& notes);
+// Hints for a person at a terminal on why a run may find less than they
+// meant. One hint a line, each at most once. Only when standard error is a
+// terminal do they ask the file system anything or write a line, so the
+// run is otherwise exactly as without them.
+
+// Before the walk, what the command line and the operands alone tell: an
+// operand that names nothing (on Windows, one relative to another drive's
+// current folder), a directory named without -r, a link to a directory
+// (which the walk does not follow), a long option, an unknown option, or
+// option letters that were passed over.
+void writeCommandLineHints(const Settings& settings, FileSystem& fileSystem, Notes& notes);
+
+// After the count lines, what the results tell: when the walk found
+// nothing without -z, how many files of size 0 it passed over.
+void writeResultHints(const Settings& settings, std::size_t filesFound, FileSystem& fileSystem,
+                      Notes& notes);
 
 }  // namespace dupsieve

@@ -1,14 +1,18 @@
+#include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <new>
 #include <streambuf>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "driver/command_line.h"
 #include "driver/run.h"
 #include "platform/broken_pipe.h"
 #include "platform/console_text.h"
+#include "platform/interrupt.h"
 #include "platform/lazy_flush_input.h"
 #include "platform/program_arguments.h"
 #include "platform/real_file_system.h"
@@ -32,6 +36,12 @@ int main(int argc, char** argv) {
   const bool outputIsTerminal = dupsieve::isTerminal(dupsieve::StandardStream::Output);
   dupsieve::Notes notes(std::cerr, dupsieve::isTerminal(dupsieve::StandardStream::Error),
                         inputIsTerminal);
+  // Ctrl-C at a terminal erases the status line and tells a person what was
+  // done so far before the run ends as interrupted.
+  if (notes.errorIsTerminal()) {
+    notes.publishInterruptNote([](std::string_view note) { dupsieve::setInterruptNote(note); });
+    dupsieve::writeNoteOnInterrupt();
+  }
 
   // Someone at a terminal sees each line as it ends and each prompt before
   // its answer is read, even when typing ahead: standard input stays tied to
@@ -46,9 +56,23 @@ int main(int argc, char** argv) {
     std::cin.rdbuf(lazyInput.get());
     std::cin.tie(nullptr);
   }
-  dupsieve::runSearch(settings, fileSystem, std::cin, std::cout, outputIsTerminal, notes,
-                      /*flushEachLine=*/lazyInput == nullptr);
+  int status = EXIT_SUCCESS;
+  try {
+    dupsieve::runSearch(settings, fileSystem, std::cin, std::cout, outputIsTerminal, notes,
+                        /*flushEachLine=*/lazyInput == nullptr);
+  } catch (const std::bad_alloc&) {
+    status = EXIT_FAILURE;
+  } catch (const std::system_error&) {
+    // A thread that cannot start lacks memory too.
+    status = EXIT_FAILURE;
+  }
   std::cout.flush();
+  if (status != EXIT_SUCCESS) {
+    // The run's containers are gone by now, so there is room for one line;
+    // a run that could not finish must not look finished.
+    notes.clearStatus();
+    notes.failure(dupsieve::outOfMemoryLine(notes.account()));
+  }
   std::cin.rdbuf(standardInput);
-  return 0;
+  return status;
 }

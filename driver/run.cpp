@@ -37,11 +37,15 @@ void runSearch(const Settings& settings, FileSystem& fileSystem, std::istream& i
   // run; erased before the next line of standard output.
   StatusLineProgress progress(notes);
 
+  // What the command line alone tells is worth knowing before a long walk.
+  writeCommandLineHints(settings, fileSystem, notes);
   writeProgress(console, "serching all files.");
   const DirectoryWalker walker(files, settings.includeEmpty, settings.recurse, fileSystem,
                                progress);
   for (const std::string& start : settings.startDirectories) walker(start);
   notes.clearStatus();
+  notes.filesFound(files.size());
+  const std::size_t filesFound = files.size();
   writeCount(console, files.size(), " files were found.");
 
   writeProgress(console, "removing file-info registered repeatedly.");
@@ -58,11 +62,15 @@ void runSearch(const Settings& settings, FileSystem& fileSystem, std::istream& i
   groupSameDigestFiles(files, settings.blockSize, groups, fileSystem, progress);
   notes.clearStatus();
   writeCount(console, groups.size(), " pairs of doubtful files were found.");
-  writeHints(settings, fileSystem, notes);
+  // Notes never overtake the lines they follow on a screen they share.
+  if (notes.errorIsTerminal()) out << std::flush;
+  writeResultHints(settings, filesFound, fileSystem, notes);
   endLine(console);
 
   const GroupReporter report(console, fileSystem);
   for (Group& group : groups) report(group);
+  if (notes.personAnswering()) out << std::flush;
+  notes.writeAccount();
 }
 
 }  // namespace dupsieve

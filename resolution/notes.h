@@ -8,6 +8,8 @@
 #include <string_view>
 #include <utility>
 
+#include "resolution/run_account.h"
+
 namespace dupsieve {
 
 // The tool's own notes on standard error, apart from the system's output on
@@ -57,12 +59,35 @@ class Notes {
   // would only flicker.
   bool statusDue(std::chrono::milliseconds firstAfter = kStatusInterval) const;
 
+  // What the run has done so far, as it was told below.
+  const RunAccount& account() const { return account_; }
+  void filesFound(std::uint64_t count) { account_.filesFound = count; }
+  // A prompt read an answer word, and deleted a file of `bytes` (listed
+  // size) on it, or could not delete the confirmed file: `line` says why and
+  // is written as a failure.
+  void answered();
+  void deleted(std::uint64_t bytes);
+  void deletionFailed(std::string_view line);
+  // Whether a prompt waits for its answer, so the cursor stands after it.
+  void awaitingAnswer(bool waiting);
+  // For a person who answered at least one prompt: one line with what was
+  // deleted, how much space that freed, and how many confirmed deletions
+  // failed.
+  void writeAccount();
+
+  // Hands `publish`, now and whenever it changes, what standard error must
+  // get if the run is interrupted: the status line erased, the prompt's line
+  // ended and, for a person answering, the account so far. Empty when
+  // standard error is not a terminal.
+  void publishInterruptNote(std::function<void(std::string_view)> publish);
+
   // `path` as a note names it: escaped like a shown path when standard error
   // is a terminal, byte for byte otherwise.
   std::string shownPath(std::string_view path) const;
 
  private:
   void writeLine(std::string_view line);
+  void republishInterruptNote() const;
 
   std::ostream& err_;
   bool errorIsTerminal_;
@@ -70,6 +95,9 @@ class Notes {
   Clock clock_;
   std::chrono::steady_clock::time_point statusChangedAt_;
   std::size_t statusWidth_ = 0;  // characters of the status line on screen, 0 when none
+  RunAccount account_;
+  bool awaitingAnswer_ = false;
+  std::function<void(std::string_view)> publishInterruptNote_;
 };
 
 }  // namespace dupsieve

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/conventions.h"
 #include "tests/support/captured_notes.h"
 #include "tests/support/fake_file_system.h"
 
@@ -21,6 +22,10 @@ class Hints : public ::testing::Test {
   Hints() {
     fake.addFile("photos/a.jpg", "abc");
     fake.addDirectory("photos/2003");
+    fake.addLink("pictures", "photos");
+    fake.addLink("dangling", "nowhere");
+    fake.addFile("docs/empty1.txt");
+    fake.addFile("docs/sub/empty2.txt");
   }
 
   // What a terminal's standard error shows for a command line.
@@ -28,7 +33,16 @@ class Hints : public ::testing::Test {
                        bool errorIsTerminal = true) {
     const std::vector<std::string_view> list(arguments);
     CapturedNotes captured(errorIsTerminal);
-    writeHints(readCommandLine(list), fake, captured.notes);
+    writeCommandLineHints(readCommandLine(list), fake, captured.notes);
+    return captured.err.str();
+  }
+
+  // What the results tell, after a walk found `filesFound` files.
+  std::string resultHintsFor(std::initializer_list<std::string_view> arguments,
+                             std::size_t filesFound) {
+    const std::vector<std::string_view> list(arguments);
+    CapturedNotes captured(true);
+    writeResultHints(readCommandLine(list), filesFound, fake, captured.notes);
     return captured.err.str();
   }
 
@@ -46,15 +60,34 @@ TEST_F(Hints, OperandsThatNameNothingOrADirectoryWithoutRecursion) {
             "photos/*.png: no such file or directory\n"
             "nowhere/*.*: no such file or directory\n");
   EXPECT_EQ(hintsFor({"-r", "photos/"}), "");
+  // The walk records no link: say how to search where it leads.
+  EXPECT_EQ(hintsFor({"pictures", "dangling"}),
+            "pictures is a link to a directory: give -r pictures/. to search where it leads\n");
+  EXPECT_EQ(hintsFor({"-r", "pictures"}),
+            "pictures is a link to a directory: give pictures/. to search where it leads\n");
+  EXPECT_EQ(hintsFor({"-r", "pictures/."}), "");
   EXPECT_EQ(hintsFor({"/"}),
             "an empty operand (or a lone /) names nothing: give /. for the root directory\n");
 }
 
 TEST_F(Hints, OptionsThatDoNotExistOrAreReadOtherwiseThanMeant) {
   EXPECT_EQ(hintsFor({"-r", "--help", "--recursive", "-h", "-rz", "-b1024", "-z", "photos"}),
-            "dupsieve has no long options; see man dupsieve\n"
-            "-h is not an option of dupsieve; see man dupsieve\n"
+            "dupsieve has no long options; see " + manualReference() + "\n"
+            "-h is not an option of dupsieve; see " + manualReference() + "\n"
             "-rz is read as -r: give each option apart\n");
+}
+
+TEST_F(Hints, AfterTheCountsFilesOfSizeZeroPassedOverWhenNothingWasFound) {
+  EXPECT_EQ(resultHintsFor({"-r", "docs"}, 0),
+            "2 files of size 0 were passed over: give -z to count files of size 0\n");
+  EXPECT_EQ(resultHintsFor({"docs/empty1.txt"}, 0),
+            "1 file of size 0 was passed over: give -z to count files of size 0\n");
+  EXPECT_EQ(resultHintsFor({"docs/*"}, 0),
+            "1 file of size 0 was passed over: give -z to count files of size 0\n");
+  EXPECT_EQ(resultHintsFor({"docs"}, 0), "");  // a directory: the hint before the walk said so
+  EXPECT_EQ(resultHintsFor({"-r", "-z", "docs"}, 0), "");
+  EXPECT_EQ(resultHintsFor({"-r", "docs", "photos"}, 1), "");
+  EXPECT_EQ(resultHintsFor({"-r", "photos/2003"}, 0), "");
 }
 
 TEST_F(Hints, EachHintOnceAndAnOperandShownEscaped) {
@@ -65,6 +98,10 @@ TEST_F(Hints, EachHintOnceAndAnOperandShownEscaped) {
 
 TEST_F(Hints, NothingWrittenOrListedUnlessStandardErrorIsATerminal) {
   EXPECT_EQ(hintsFor({"--help", "photos", "nowhere/*.*"}, false), "");
+  CapturedNotes script;
+  writeResultHints(readCommandLine(std::vector<std::string_view>{"-r", "docs"}), 0, fake,
+                   script.notes);
+  EXPECT_EQ(script.err.str(), "");
   EXPECT_TRUE(fake.listedPatterns.empty());
 }
 

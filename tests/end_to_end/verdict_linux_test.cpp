@@ -53,7 +53,8 @@ TEST(Verdict, APersonAnsweringIsToldWhatIsIdenticalAndAScriptGetsNothingAndReads
             "links/a and links/b are one file (hard links): deleting one frees no space\n"
             "not identical: differ/b differs from differ/a at byte 5,000\n"
             "both files are identical\n"
-            "last copy: every other identical file of this group is gone\n");
+            "last copy: every other identical file of this group is gone\n"
+            "1 file deleted, 4.2 MB freed; 0 confirmed deletions failed\n");
   EXPECT_EQ(script.error, "");
   EXPECT_EQ(person.output, script.output);
   EXPECT_EQ(person.exitStatus, 0);
@@ -80,7 +81,8 @@ TEST(Verdict, AFileThatCannotBeReadIsSaidSo) {
                                                       ErrorTo::TerminalOfInput, environment);
 
   ASSERT_TRUE(person.finished);
-  EXPECT_EQ(person.error, "zeros/locked could not be read: cannot compare\n");
+  EXPECT_EQ(person.error, "zeros/locked could not be read: cannot compare\n"
+                          "0 files deleted, 0 bytes freed; 0 confirmed deletions failed\n");
 }
 
 }  // namespace

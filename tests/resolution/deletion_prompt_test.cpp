@@ -32,9 +32,9 @@ FileRecord listed(FakeFileSystem& fake, const std::string& path) {
 // standard error into `notesWritten` when asked.
 std::string ask(FakeFileSystem& fake, const std::vector<FileRecord>& records, std::istream& in,
                 bool escapeControls = false, std::string* notesWritten = nullptr,
-                bool errorIsTerminal = false) {
+                bool errorIsTerminal = false, bool inputIsTerminal = false) {
   std::ostringstream out;
-  testing::CapturedNotes notes(errorIsTerminal);
+  testing::CapturedNotes notes(errorIsTerminal, inputIsTerminal);
   const DeletionPrompt prompt(Console{out, in, escapeControls, notes.notes}, fake);
   for (const FileRecord& record : records) prompt(record);
   if (notesWritten != nullptr) *notesWritten = notes.err.str();
@@ -125,6 +125,53 @@ TEST(DeletionPromptTest, EachWordAnswersTheNextPromptWhereverTheLinesBreak) {
     EXPECT_EQ(ask(copies.fake, copies.records, c.input), kThreePrompts) << "input " << c.input;
     EXPECT_EQ(copies.fake.deletedPaths, c.deleted) << "input " << c.input;
   }
+}
+
+TEST(DeletionPromptTest, APersonWhoAnsweredAWordBeginningWithYIsToldTheFileWasKept) {
+  const std::string kept = "kept d/a: only a lone y or Y deletes\n";
+  struct Case {
+    std::string answer;
+    bool inputIsTerminal;
+    std::string notes;
+  };
+  const Case cases[] = {
+      {"yes", true, kept}, {"Yes", true, kept}, {"yy", true, kept}, {"no", true, ""},
+      {"y", true, ""},     {"yes", false, ""},  // answers from a script: not told
+  };
+  for (const Case& c : cases) {
+    ThreeCopies copies;
+    std::istringstream in(c.answer + "\n");
+    std::string notes;
+    EXPECT_EQ(ask(copies.fake, copies.records, in, false, &notes, true, c.inputIsTerminal),
+              kThreePrompts);
+    EXPECT_EQ(notes, c.notes) << c.answer;
+    EXPECT_EQ(copies.fake.exists("d/a"), c.answer != "y") << c.answer;
+  }
+}
+
+TEST(DeletionPromptTest, AWordOfMegabytesIsPassedOverAndTheNextWordAnswersTheNextPrompt) {
+  for (const char letter : {'y', 'n'}) {
+    ThreeCopies copies;
+    std::istringstream in(std::string(8 << 20, letter) + "\ty\nn");
+    EXPECT_EQ(ask(copies.fake, copies.records, in), kThreePrompts);
+    EXPECT_EQ(copies.fake.deletedPaths, std::vector<std::string>{"d/b"}) << letter;
+    EXPECT_TRUE(in.eof());
+  }
+}
+
+TEST(DeletionPromptTest, TheNotesKeepTheAccountOfDeletionsAndFailures) {
+  ThreeCopies copies;
+  copies.fake.node("d/c").deleteFailsWith = Removal::PermissionDenied;
+  std::istringstream in("y yes y\n");
+  std::ostringstream out;
+  testing::CapturedNotes notes(true, true);
+  const DeletionPrompt prompt(Console{out, in, false, notes.notes}, copies.fake);
+  for (const FileRecord& record : copies.records) prompt(record);
+  const RunAccount& account = notes.notes.account();
+  EXPECT_EQ(account.promptsAnswered, 3u);
+  EXPECT_EQ(account.filesDeleted, 1u);
+  EXPECT_EQ(account.bytesFreed, 3u);
+  EXPECT_EQ(account.deletionsFailed, 1u);
 }
 
 TEST(DeletionPromptTest, OnceInputHasEndedEveryLaterPromptIsWrittenAndKeepsItsFile) {

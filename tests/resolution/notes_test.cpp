@@ -5,6 +5,8 @@
 #include <chrono>
 #include <sstream>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "tests/support/captured_notes.h"
 
@@ -100,6 +102,41 @@ TEST(Notes, ALongerFirstQuietIntervalHoldsBackOnlyTheFirstStatus) {
   notes.status("1");
   now += Notes::kStatusInterval;  // once one shows, the next follows at the usual pace
   EXPECT_TRUE(notes.statusDue(second));
+}
+
+TEST(Notes, TheAccountForAPersonWhoAnsweredAndWhatAnInterruptWrites) {
+  struct Case {
+    bool errorIsTerminal;
+    bool inputIsTerminal;
+    std::string account;      // written at the end
+    std::string interrupted;  // published at the end, status shown and a prompt waiting
+  };
+  const std::string line = "1 file deleted, 2.0 kB freed; 1 confirmed deletion failed";
+  const Case cases[] = {
+      {true, true, line + "\n", "\ninterrupted: " + line + "\n"},
+      {true, false, "", "\n"},
+      {false, true, "", ""},
+  };
+  for (const Case& c : cases) {
+    CapturedNotes captured(c.errorIsTerminal, c.inputIsTerminal);
+    std::vector<std::string> published;
+    captured.notes.publishInterruptNote([&](std::string_view note) { published.emplace_back(note); });
+    captured.notes.status("123");
+    // The status line and the echo of the interrupt are blanked.
+    EXPECT_EQ(published.back().substr(0, 7), c.errorIsTerminal ? "\r     \r" : "");
+    captured.notes.answered();
+    captured.notes.deleted(2000);
+    captured.notes.deletionFailed("could not delete x: permission denied");
+    captured.notes.clearStatus();
+    captured.notes.awaitingAnswer(true);
+    EXPECT_EQ(published.back(), c.interrupted);
+    captured.err.str("");
+    captured.notes.writeAccount();
+    EXPECT_EQ(captured.err.str(), c.account);
+  }
+  CapturedNotes unanswered(true, true);  // no prompt read an answer: no account
+  unanswered.notes.writeAccount();
+  EXPECT_EQ(unanswered.err.str(), "");
 }
 
 TEST(Notes, PathsAreEscapedOnlyForATerminal) {
