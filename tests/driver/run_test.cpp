@@ -288,5 +288,13 @@ TEST_F(RunOnTerminal, NoCounterBeforeItsIntervalHasPassed) {
             run(settingsFor({"-r", "d"})));
 }
 
+TEST_F(RunOnTerminal, CommandLineHintsComeBeforeTheWalkAndResultHintsAfterTheCounts) {
+  fake.addFile("e/empty");
+  const std::string counts = countLines(0, 0, 0, 0);
+  EXPECT_EQ(runOnScreen(settingsFor({"-rz", "e"}), std::chrono::milliseconds(0)),
+            "-rz is read as -r: give each option apart\n" + counts.substr(0, counts.size() - 1) +
+                "1 file of size 0 was passed over: give -z to count files of size 0\n\n");
+}
+
 }  // namespace
 }  // namespace dupsieve
