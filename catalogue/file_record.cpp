@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "platform/path_parts.h"
-
 namespace dupsieve {
 namespace {
 
@@ -44,16 +42,6 @@ int comparePaths(const FileRecord& a, const FileRecord& b) {
 }
 
 }  // namespace
-
-FileRecord::FileRecord(std::string_view recordPath, std::uint64_t recordSize, DirectoryId holder,
-                       std::uint64_t entryInode, std::uint64_t entryDevice)
-    : size(recordSize), inode(entryInode), device(entryDevice) {
-  const PathParts parts = splitAtLastSlash(recordPath);
-  auto directory = std::make_shared<ListedDirectory>(std::string(parts.directory), holder);
-  nameOffset_ = directory->keep(parts.name);
-  nameLength_ = static_cast<std::uint32_t>(parts.name.size());
-  holder_ = std::move(directory);
-}
 
 FileRecord::FileRecord(const std::shared_ptr<ListedDirectory>& holder, std::string_view name,
                        std::uint64_t recordSize, std::uint64_t entryInode,

@@ -16,13 +16,6 @@ namespace dupsieve {
 // and its own name; copies share that directory, which never changes.
 class FileRecord {
  public:
-  // A record for `recordPath`, split at its last "/". The entry's device is
-  // its directory's unless given.
-  FileRecord(std::string_view recordPath, std::uint64_t recordSize, DirectoryId holder = {},
-             std::uint64_t entryInode = 0)
-      : FileRecord(recordPath, recordSize, holder, entryInode, holder.device) {}
-  FileRecord(std::string_view recordPath, std::uint64_t recordSize, DirectoryId holder,
-             std::uint64_t entryInode, std::uint64_t entryDevice);
   // A file named `name` listed in `holder`, which keeps the name.
   FileRecord(const std::shared_ptr<ListedDirectory>& holder, std::string_view name,
              std::uint64_t recordSize, std::uint64_t entryInode, std::uint64_t entryDevice);
@@ -37,22 +30,6 @@ class FileRecord {
   DirectoryId directory() const { return holder_->id(); }
   // True when both were recorded from one listing of one directory.
   bool sameListedDirectory(const FileRecord& other) const { return holder_ == other.holder_; }
-
-  // Its sample digest over at most `blockSize` leading bytes (a negative
-  // block size counts as 2^32 plus it). Answered from `digest` when that is
-  // non-zero, whatever the block size; otherwise computed and cached.
-  std::uint32_t sampleDigest(std::int32_t blockSize, HeadReader& reader);
-
-  // How many bytes `sampleDigest` would read now: 0 when the digest is
-  // cached or the sample is empty.
-  std::uint64_t pendingSampleLength(std::int32_t blockSize) const;
-
-  // The read that `sampleDigest` makes, handing the bytes to `sink`, for
-  // those who read many records' samples in one batch. After it, the digest
-  // of those bytes is cached by `cacheDigest`.
-  HeadRead sampleRead(std::int32_t blockSize, ByteSink& sink) const;
-  // Caches `digest` when `read` was read; otherwise the digest stays 0.
-  void cacheDigest(const HeadRead& read, std::uint32_t sum);
 
   // What the listing reported, for checking that the path still names it.
   ListedFile listed() const { return ListedFile{directory(), device, inode, size}; }

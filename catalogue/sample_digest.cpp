@@ -7,6 +7,22 @@
 #include "catalogue/file_record.h"
 
 namespace dupsieve {
+namespace {
+
+// How many bytes `sampleDigest` would read now: 0 when the digest is cached
+// or the sample is empty.
+std::uint64_t pendingSampleLength(const FileRecord& record, std::int32_t blockSize) {
+  return record.digest != 0 ? 0 : sampleLength(record.size, blockSize);
+}
+
+// Bytes that never arrive (the file shrank, a read failed) count as zero,
+// which is what leaving them out of the sum amounts to: the sum is cached
+// only when the read was made, and otherwise the digest stays 0.
+void cacheDigest(FileRecord& record, const HeadRead& read, std::uint32_t sum) {
+  if (read.read) record.digest = sum;
+}
+
+}  // namespace
 
 std::uint64_t sampleLength(std::uint64_t size, std::int32_t blockSize) {
   const std::uint64_t block = static_cast<std::uint32_t>(blockSize);
@@ -44,14 +60,11 @@ std::uint32_t LaneSum::value() const {
 
 void sampleDigests(std::span<FileRecord* const> records, std::int32_t blockSize,
                    HeadReader& reader) {
-  // Enough files at once for the reader to keep many reads in flight, few
-  // enough that the sums and requests stay small.
-  constexpr std::size_t kBatch = 1024;
   std::vector<LaneSum> sums;
   std::vector<HeadRead> reads;
   std::vector<std::pair<FileRecord*, const LaneSum*>> readers;  // whose read, into which sum
-  for (std::size_t first = 0; first < records.size(); first += kBatch) {
-    const std::size_t end = std::min(records.size(), first + kBatch);
+  for (std::size_t first = 0; first < records.size(); first += kHeadBatch) {
+    const std::size_t end = std::min(records.size(), first + kHeadBatch);
     // Sized first: each read's sink is its own sum, which must stay put.
     sums.assign(end - first, LaneSum{});
     reads.clear();
@@ -59,40 +72,31 @@ void sampleDigests(std::span<FileRecord* const> records, std::int32_t blockSize,
     for (std::size_t i = first; i < end; ++i) {
       FileRecord& record = *records[i];
       // A cached digest or an empty sample needs no read.
-      if (record.pendingSampleLength(blockSize) == 0) continue;
-      reads.push_back(record.sampleRead(blockSize, sums[i - first]));
+      if (pendingSampleLength(record, blockSize) == 0) continue;
+      reads.push_back(sampleRead(record, blockSize, sums[i - first]));
       readers.emplace_back(&record, &sums[i - first]);
     }
     if (!reads.empty()) reader.readHeads(reads);
     for (std::size_t k = 0; k < reads.size(); ++k) {
-      readers[k].first->cacheDigest(reads[k], readers[k].second->value());
+      cacheDigest(*readers[k].first, reads[k], readers[k].second->value());
     }
   }
 }
 
-std::uint64_t FileRecord::pendingSampleLength(std::int32_t blockSize) const {
-  return digest != 0 ? 0 : sampleLength(size, blockSize);
+HeadRead sampleRead(const FileRecord& record, std::int32_t blockSize, ByteSink& sink) {
+  return HeadRead{record.directoryPart(), record.name(), record.listed(),
+                  pendingSampleLength(record, blockSize), &sink};
 }
 
-HeadRead FileRecord::sampleRead(std::int32_t blockSize, ByteSink& sink) const {
-  return HeadRead{directoryPart(), name(), listed(), pendingSampleLength(blockSize), &sink};
-}
-
-void FileRecord::cacheDigest(const HeadRead& read, std::uint32_t sum) {
-  // Bytes that never arrive (the file shrank, a read failed) count as zero,
-  // which is what leaving them out of the sum amounts to.
-  if (read.read) digest = sum;
-}
-
-std::uint32_t FileRecord::sampleDigest(std::int32_t blockSize, HeadReader& reader) {
-  if (digest != 0) return digest;
+std::uint32_t sampleDigest(FileRecord& record, std::int32_t blockSize, HeadReader& reader) {
+  if (record.digest != 0) return record.digest;
   LaneSum sum;
-  HeadRead read = sampleRead(blockSize, sum);
+  HeadRead read = sampleRead(record, blockSize, sum);
   // Nothing to sum: the result is 0 whether or not the file opens.
   if (read.length == 0) return 0;
   reader.readHeads(std::span<HeadRead>(&read, 1));
-  cacheDigest(read, sum.value());
-  return digest;
+  cacheDigest(record, read, sum.value());
+  return record.digest;
 }
 
 }  // namespace dupsieve

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -29,10 +30,30 @@ class LaneSum final : public ByteSink {
 
 class FileRecord;
 
+// The record's sample digest over at most `blockSize` leading bytes (a
+// negative block size counts as 2^32 plus it). Answered from its `digest`
+// when that is non-zero, whatever the block size; otherwise computed and
+// cached there.
+std::uint32_t sampleDigest(FileRecord& record, std::int32_t blockSize, HeadReader& reader);
+
+// The read that `sampleDigest` makes, handing the bytes to `sink`; its
+// length is 0 when the digest is cached or the sample is empty.
+HeadRead sampleRead(const FileRecord& record, std::int32_t blockSize, ByteSink& sink);
+
+// How many heads `sampleDigests` asks the reader for at once: enough for
+// the reader to keep many reads in flight, few enough that the sums and
+// requests stay small. The digest stage hands over its candidates in
+// batches of this size too, so that each report of progress follows one
+// whole round of reads; the two need not agree for any digest to come out
+// right, as a larger batch is only split and a smaller one only reads in
+// smaller rounds.
+inline constexpr std::size_t kHeadBatch = 1024;
+
 // Does for every record what `sampleDigest` does, reading the files that
-// need it in batches, in the order given: afterwards each record's `digest`
-// is what `sampleDigest` would have returned. Each digest is the sum of its
-// own file's bytes, whatever order the reader serves the batch in.
+// need it in batches of kHeadBatch, in the order given: afterwards each
+// record's `digest` is what `sampleDigest` would have returned. Each digest
+// is the sum of its own file's bytes, whatever order the reader serves the
+// batch in.
 void sampleDigests(std::span<FileRecord* const> records, std::int32_t blockSize,
                    HeadReader& reader);
 

@@ -10,14 +10,6 @@
 
 namespace dupsieve {
 
-namespace {
-
-// Candidates digested between two reports of progress; many of them, so
-// that each batch keeps many reads in flight.
-constexpr std::size_t kReadBatch = 16 * kProgressStep;
-
-}  // namespace
-
 void groupSameDigestFiles(std::vector<FileRecord>& files, std::int32_t blockSize,
                           std::vector<Group>& groups, FileSystem& fileSystem,
                           ProgressObserver& progress) {
@@ -36,8 +28,9 @@ void groupSameDigestFiles(std::vector<FileRecord>& files, std::int32_t blockSize
     return std::tie(da.device, da.inode, a->inode) < std::tie(db.device, db.inode, b->inode);
   });
 
-  for (std::size_t first = 0; first < readingOrder.size(); first += kReadBatch) {
-    const std::size_t end = std::min(readingOrder.size(), first + kReadBatch);
+  // One round of reads between two reports of progress.
+  for (std::size_t first = 0; first < readingOrder.size(); first += kHeadBatch) {
+    const std::size_t end = std::min(readingOrder.size(), first + kHeadBatch);
     sampleDigests(std::span<FileRecord* const>(readingOrder).subspan(first, end - first),
                   blockSize, fileSystem);
     for (std::size_t done = first + 1; done <= end; ++done) {

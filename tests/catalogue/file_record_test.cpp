@@ -10,12 +10,15 @@
 #include <vector>
 
 #include "catalogue/compare_mode.h"
+#include "catalogue/sample_digest.h"
 #include "tests/support/fake_file_system.h"
+#include "tests/support/records.h"
 
 namespace dupsieve {
 namespace {
 
 using testing::FakeFileSystem;
+using testing::recordAt;
 
 // Sets the process-wide comparison mode for one test and puts the start
 // value back afterwards, so no other test sees what this one chose.
@@ -28,7 +31,7 @@ class CompareModeScope {
 };
 
 FileRecord record(std::string path, std::uint64_t size = 0, std::uint32_t digest = 0) {
-  FileRecord made(std::move(path), size);
+  FileRecord made = recordAt(std::move(path), size);
   made.digest = digest;
   return made;
 }
@@ -164,9 +167,9 @@ TEST(FileRecordOrdering, StableSortBySizeAndDigestRunsBySizeThenDigestKeepingTie
 TEST(FileRecordCopy, CopyMadeAfterDigestKeepsEveryField) {
   FakeFileSystem fake;
   fake.addFile("f", "abc");
-  FileRecord original("f", 3, DirectoryId{7, 9}, 42);
+  FileRecord original = recordAt("f", 3, DirectoryId{7, 9}, 42);
   EXPECT_EQ(original.digest, 0u);
-  ASSERT_EQ(original.sampleDigest(512, fake), 0x00636261u);
+  ASSERT_EQ(sampleDigest(original, 512, fake), 0x00636261u);
 
   const FileRecord copied(original);
   EXPECT_EQ(copied.path(), "f");
@@ -175,27 +178,27 @@ TEST(FileRecordCopy, CopyMadeAfterDigestKeepsEveryField) {
   EXPECT_EQ(copied.directory(), (DirectoryId{7, 9}));
   EXPECT_EQ(copied.inode, 42u);
 
-  FileRecord assigned("other", 1);
+  FileRecord assigned = recordAt("other", 1);
   assigned = original;
   EXPECT_EQ(assigned.path(), "f");
   EXPECT_EQ(assigned.digest, 0x00636261u);
 
   // The copy answers from what it carries, without reading the file again.
-  EXPECT_EQ(assigned.sampleDigest(1, fake), 0x00636261u);
+  EXPECT_EQ(sampleDigest(assigned, 1, fake), 0x00636261u);
   EXPECT_EQ(fake.readPaths.size(), 1u);
 }
 
 TEST(FileRecordCopy, CachingOnACopyLeavesTheOriginalUncomputed) {
   FakeFileSystem fake;
   fake.addFile("f", "abc");
-  FileRecord original("f", 3);
+  FileRecord original = recordAt("f", 3);
   FileRecord copied = original;
-  ASSERT_EQ(copied.sampleDigest(512, fake), 0x00636261u);
+  ASSERT_EQ(sampleDigest(copied, 512, fake), 0x00636261u);
   EXPECT_EQ(copied.digest, 0x00636261u);
   EXPECT_EQ(original.digest, 0u);
 
   // The original still has to compute its own.
-  EXPECT_EQ(original.sampleDigest(512, fake), 0x00636261u);
+  EXPECT_EQ(sampleDigest(original, 512, fake), 0x00636261u);
   EXPECT_EQ(fake.readPaths.size(), 2u);
 }
 
@@ -231,7 +234,7 @@ TEST(FileRecordPaths, SharedDirectoriesKeepPathsAndTheirByteOrder) {
       records.emplace_back(directory, name, name.size(), inode++, 3);
       expected.push_back(prefix + name);
       // And the same path given whole, as other callers make records.
-      records.emplace_back(prefix + name, name.size());
+      records.push_back(recordAt(prefix + name, name.size()));
       expected.push_back(prefix + name);
     }
   }

@@ -9,11 +9,13 @@
 
 #include "catalogue/file_record.h"
 #include "tests/support/fake_file_system.h"
+#include "tests/support/records.h"
 
 namespace dupsieve {
 namespace {
 
 using testing::FakeFileSystem;
+using testing::recordAt;
 
 constexpr std::uint64_t k2GiB = std::uint64_t{1} << 31;
 constexpr std::uint64_t k4GiB = std::uint64_t{1} << 32;
@@ -55,7 +57,7 @@ class SampleDigestTest : public ::testing::Test {
   // A record for a file the fake holds, listed with the length of its contents.
   FileRecord fileWith(const std::string& path, const std::string& contents) {
     fake.addFile(path, contents);
-    return FileRecord(path, contents.size());
+    return recordAt(path, contents.size());
   }
 
   FakeFileSystem fake;
@@ -159,8 +161,8 @@ TEST_F(SampleDigestTest, WorkedValuesThroughFilesForEveryChunkSize) {
       FakeFileSystem chunked;
       chunked.chunkSize = chunkSize;
       chunked.addFile("dir/file", worked.bytes);
-      FileRecord file("dir/file", worked.bytes.size());
-      EXPECT_EQ(file.sampleDigest(512, chunked), worked.digest);
+      FileRecord file = recordAt("dir/file", worked.bytes.size());
+      EXPECT_EQ(sampleDigest(file, 512, chunked), worked.digest);
       EXPECT_EQ(file.digest, worked.digest);
       EXPECT_EQ(chunked.bytesRead, worked.bytes.size());
     }
@@ -189,8 +191,8 @@ TEST_F(SampleDigestTest, CoversTheSmallerOfFileSizeAndBlockSize) {
     SCOPED_TRACE(c.blockSize);
     FakeFileSystem own;
     own.addFile("f", contents);
-    FileRecord file("f", contents.size());
-    EXPECT_EQ(file.sampleDigest(c.blockSize, own), c.digest);
+    FileRecord file = recordAt("f", contents.size());
+    EXPECT_EQ(sampleDigest(file, c.blockSize, own), c.digest);
     EXPECT_EQ(own.bytesRead, c.bytesRead);
     EXPECT_EQ(own.readPaths, std::vector<std::string>{"f"});
   }
@@ -200,88 +202,88 @@ TEST_F(SampleDigestTest, ThreeBytesGiveTheSameDigestForEveryBlockSizeOfThreeOrMo
   for (const std::int32_t blockSize : {3, 4, 512, 2000, INT32_MAX, -1, INT32_MIN}) {
     SCOPED_TRACE(blockSize);
     FileRecord file = fileWith("abc-" + std::to_string(blockSize), "abc");
-    EXPECT_EQ(file.sampleDigest(blockSize, fake), 0x00636261u);
+    EXPECT_EQ(sampleDigest(file, blockSize, fake), 0x00636261u);
   }
 }
 
 TEST_F(SampleDigestTest, BlockSizeZeroOpensNothing) {
   FileRecord readable = fileWith("readable", "abc");
-  FileRecord missing("missing", 3);
-  EXPECT_EQ(readable.sampleDigest(0, fake), 0u);
-  EXPECT_EQ(missing.sampleDigest(0, fake), 0u);
+  FileRecord missing = recordAt("missing", 3);
+  EXPECT_EQ(sampleDigest(readable, 0, fake), 0u);
+  EXPECT_EQ(sampleDigest(missing, 0, fake), 0u);
   EXPECT_TRUE(fake.readPaths.empty());
   EXPECT_EQ(readable.digest, 0u);
 
   // Nothing was cached: a later request with a real block size computes it.
-  EXPECT_EQ(readable.sampleDigest(256, fake), 0x00636261u);
+  EXPECT_EQ(sampleDigest(readable, 256, fake), 0x00636261u);
 }
 
 TEST_F(SampleDigestTest, EmptyFileOpensNothing) {
   FileRecord empty = fileWith("empty", "");
-  EXPECT_EQ(empty.sampleDigest(512, fake), 0u);
-  EXPECT_EQ(empty.sampleDigest(-1, fake), 0u);
+  EXPECT_EQ(sampleDigest(empty, 512, fake), 0u);
+  EXPECT_EQ(sampleDigest(empty, -1, fake), 0u);
   EXPECT_TRUE(fake.readPaths.empty());
 }
 
 TEST_F(SampleDigestTest, SampleOf2GiBOrMoreGivesZeroWithoutOpening) {
   fake.addSizedFile("two-gib", k2GiB, "abc");
   fake.addSizedFile("past-4-gib", k4GiB + 1, "abc");
-  FileRecord twoGiB("two-gib", k2GiB);
-  FileRecord past4GiB("past-4-gib", k4GiB + 1);
-  EXPECT_EQ(twoGiB.sampleDigest(-1, fake), 0u);
-  EXPECT_EQ(twoGiB.sampleDigest(INT32_MIN, fake), 0u);
-  EXPECT_EQ(past4GiB.sampleDigest(-1, fake), 0u);
+  FileRecord twoGiB = recordAt("two-gib", k2GiB);
+  FileRecord past4GiB = recordAt("past-4-gib", k4GiB + 1);
+  EXPECT_EQ(sampleDigest(twoGiB, -1, fake), 0u);
+  EXPECT_EQ(sampleDigest(twoGiB, INT32_MIN, fake), 0u);
+  EXPECT_EQ(sampleDigest(past4GiB, -1, fake), 0u);
   EXPECT_TRUE(fake.readPaths.empty());
 
   // With an ordinary block size the same files are sampled; their three
   // bytes arrive and the rest count as zero.
-  EXPECT_EQ(past4GiB.sampleDigest(512, fake), 0x00636261u);
+  EXPECT_EQ(sampleDigest(past4GiB, 512, fake), 0x00636261u);
   EXPECT_EQ(fake.readPaths, std::vector<std::string>{"past-4-gib"});
 }
 
 TEST_F(SampleDigestTest, NonZeroDigestIsCachedWhateverTheNextBlockSize) {
   FileRecord file = fileWith("f", "abcde");
-  EXPECT_EQ(file.sampleDigest(512, fake), 0x646362C6u);
-  EXPECT_EQ(file.sampleDigest(3, fake), 0x646362C6u);
-  EXPECT_EQ(file.sampleDigest(0, fake), 0x646362C6u);
-  EXPECT_EQ(file.sampleDigest(256, fake), 0x646362C6u);
+  EXPECT_EQ(sampleDigest(file, 512, fake), 0x646362C6u);
+  EXPECT_EQ(sampleDigest(file, 3, fake), 0x646362C6u);
+  EXPECT_EQ(sampleDigest(file, 0, fake), 0x646362C6u);
+  EXPECT_EQ(sampleDigest(file, 256, fake), 0x646362C6u);
   EXPECT_EQ(fake.readPaths.size(), 1u);
   EXPECT_EQ(fake.bytesRead, 5u);
 }
 
 TEST_F(SampleDigestTest, DigestOfZeroIsComputedAgainAtEveryRequest) {
   FileRecord file = fileWith("zero-sum", std::string(512, '\x80'));
-  EXPECT_EQ(file.sampleDigest(512, fake), 0u);
+  EXPECT_EQ(sampleDigest(file, 512, fake), 0u);
   EXPECT_EQ(file.digest, 0u);
-  EXPECT_EQ(file.sampleDigest(256, fake), 0u);
-  EXPECT_EQ(file.sampleDigest(8, fake), 0u);
+  EXPECT_EQ(sampleDigest(file, 256, fake), 0u);
+  EXPECT_EQ(sampleDigest(file, 8, fake), 0u);
   EXPECT_EQ(fake.readPaths.size(), 3u);
   EXPECT_EQ(fake.bytesRead, 512u + 256u + 8u);
 
   // The next non-zero result is then cached.
-  EXPECT_EQ(file.sampleDigest(1, fake), 0x00000080u);
-  EXPECT_EQ(file.sampleDigest(512, fake), 0x00000080u);
+  EXPECT_EQ(sampleDigest(file, 1, fake), 0x00000080u);
+  EXPECT_EQ(sampleDigest(file, 512, fake), 0x00000080u);
   EXPECT_EQ(fake.readPaths.size(), 4u);
 }
 
 TEST_F(SampleDigestTest, FailedOpenGivesZeroAndCachesNothing) {
   FileRecord file = fileWith("locked", "abc");
   fake.node("locked").failOpen = true;
-  EXPECT_EQ(file.sampleDigest(512, fake), 0u);
+  EXPECT_EQ(sampleDigest(file, 512, fake), 0u);
   EXPECT_EQ(file.digest, 0u);
   EXPECT_TRUE(fake.readPaths.empty());
 
   fake.node("locked").failOpen = false;
-  EXPECT_EQ(file.sampleDigest(512, fake), 0x00636261u);
+  EXPECT_EQ(sampleDigest(file, 512, fake), 0x00636261u);
   EXPECT_EQ(fake.readPaths, std::vector<std::string>{"locked"});
 }
 
 TEST_F(SampleDigestTest, DirectoryOrVanishedPathGivesZero) {
   fake.addDirectory("photos");
-  FileRecord directory("photos", 10);
-  FileRecord vanished("photos/gone.jpg", 10);
-  EXPECT_EQ(directory.sampleDigest(512, fake), 0u);
-  EXPECT_EQ(vanished.sampleDigest(512, fake), 0u);
+  FileRecord directory = recordAt("photos", 10);
+  FileRecord vanished = recordAt("photos/gone.jpg", 10);
+  EXPECT_EQ(sampleDigest(directory, 512, fake), 0u);
+  EXPECT_EQ(sampleDigest(vanished, 512, fake), 0u);
   EXPECT_EQ(directory.digest, 0u);
   EXPECT_EQ(vanished.digest, 0u);
   EXPECT_TRUE(fake.readPaths.empty());
@@ -291,16 +293,16 @@ TEST_F(SampleDigestTest, FileChangedSinceTheWalkIsSampledByItsRecordedSize) {
   // Shrunk: listed at 8 bytes, holding 3. What arrives is summed, the rest
   // counts as zero.
   fake.addSizedFile("shrunk", 8, "abc");
-  FileRecord shrunk("shrunk", 8);
-  EXPECT_EQ(shrunk.sampleDigest(512, fake), 0x00636261u);
+  FileRecord shrunk = recordAt("shrunk", 8);
+  EXPECT_EQ(sampleDigest(shrunk, 512, fake), 0x00636261u);
   EXPECT_EQ(shrunk.digest, 0x00636261u);
   EXPECT_EQ(fake.bytesRead, 3u);
 
   // Grown: listed at 3 bytes, holding 5. Bytes past the recorded size are
   // never read.
   fake.addSizedFile("grown", 3, "abcde");
-  FileRecord grown("grown", 3);
-  EXPECT_EQ(grown.sampleDigest(512, fake), 0x00636261u);
+  FileRecord grown = recordAt("grown", 3);
+  EXPECT_EQ(sampleDigest(grown, 512, fake), 0x00636261u);
   EXPECT_EQ(fake.bytesRead, 3u + 3u);
 }
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/binary_run.h"
 #include "tests/support/child_process_posix.h"
-#include "tests/support/platform_support.h"
 #include "tests/support/temp_dir.h"
 
 namespace dupsieve {
@@ -87,7 +87,7 @@ TEST(AnsweringProgram, SeesEachPromptBeforeItAnswersAndGetsTheSameBytes) {
   EXPECT_FALSE(tree.exists("y"));
   // The same bytes as with every answer there at the start.
   for (const char* name : {"b", "y"}) tree.write(name, std::string(name) == "b" ? "abc" : "xyz");
-  EXPECT_EQ(output, testing::runDupsieve({"-r"}, "n y n n y\n", tree.path()).output);
+  EXPECT_EQ(output, testing::runDupsieve({{"-r"}, "n y n n y\n", tree.path()}).output);
 }
 
 }  // namespace

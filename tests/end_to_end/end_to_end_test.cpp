@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/binary_run.h"
 #include "tests/support/expected_output.h"
-#include "tests/support/interactive_run.h"
 #include "tests/support/temp_dir.h"
 
 namespace dupsieve {
@@ -18,10 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::runDupsieve;
-using testing::runDupsieveInteractively;
-#ifndef _WIN32
-using testing::runDupsieveOnTerminal;
-#endif
 using testing::RunResult;
 using testing::TempDir;
 using testing::countLines;
@@ -80,7 +76,7 @@ TEST(EndToEnd, AnswersOnSeparateLinesDeleteExactlyTheConfirmedFiles) {
   tree.write("other.txt", "hello!");  // a size of its own
   const Snapshot before = snapshot(tree);
 
-  const RunResult run = runDupsieve({"-r"}, "y\nn\ny\n", tree.path());
+  const RunResult run = runDupsieve({{"-r"}, "y\nn\ny\n", tree.path()});
 
   EXPECT_EQ(run.output,
             countLines(5, 5, 4, 1) + groupBlock({"./a.txt", "./b.txt", "./c.txt"}, "3", kAbc));
@@ -97,7 +93,7 @@ TEST(EndToEnd, SeveralAnswersOnOneLineRunOnIntoTheNextGroup) {
   tree.write("lone", "hello");
   const Snapshot before = snapshot(tree);
 
-  const RunResult run = runDupsieve({"-r", tree.path()}, "n y y\nn\n", tree.path());
+  const RunResult run = runDupsieve({{"-r", tree.path()}, "n y y\nn\n", tree.path()});
 
   EXPECT_EQ(run.output, countLines(5, 5, 4, 2) + groupBlock({tree / "p/1", tree / "p/2"}, "3", kAbc) +
                             groupBlock({tree / "q/1", tree / "q/2"}, "4", kWxyz));
@@ -111,7 +107,7 @@ TEST(EndToEnd, EmptyLinesAndBlanksAreNoAnswer) {
   tree.write("b", "abc");
   const Snapshot before = snapshot(tree);
 
-  const RunResult run = runDupsieve({"-r"}, "\n\n   \n\t  y  \n\n\n n\n", tree.path());
+  const RunResult run = runDupsieve({{"-r"}, "\n\n   \n\t  y  \n\n\n n\n", tree.path()});
 
   EXPECT_EQ(run.output, countLines(2, 2, 2, 1) + groupBlock({"./a", "./b"}, "3", kAbc));
   EXPECT_EQ(run.exitStatus, 0);
@@ -123,7 +119,7 @@ TEST(EndToEnd, OnlyLowerAndUpperCaseYDelete) {
   for (const char* name : {"f1", "f2", "f3", "f4", "f5"}) tree.write(name, "abc");
   const Snapshot before = snapshot(tree);
 
-  const RunResult run = runDupsieve({"-r"}, "yes\nn\nY\nYES\ny.\n", tree.path());
+  const RunResult run = runDupsieve({{"-r"}, "yes\nn\nY\nYES\ny.\n", tree.path()});
 
   EXPECT_EQ(run.output,
             countLines(5, 5, 5, 1) + groupBlock({"./f1", "./f2", "./f3", "./f4", "./f5"}, "3", kAbc));
@@ -141,7 +137,7 @@ TEST(EndToEnd, InputEndingInsideAGroupKeepsEveryLaterFile) {
   const Snapshot before = snapshot(tree);
 
   // The last answer has no line break after it.
-  const RunResult run = runDupsieve({"-r"}, "y\nn", tree.path());
+  const RunResult run = runDupsieve({{"-r"}, "y\nn", tree.path()});
 
   EXPECT_EQ(run.output, countLines(5, 5, 5, 2) +
                             groupBlock({"./g1/a", "./g1/b", "./g1/c"}, "3", kAbc) +
@@ -158,7 +154,7 @@ TEST(EndToEnd, NoInputAtAllStillWritesEveryPromptAndDeletesNothing) {
   tree.write("d", "wxyz");
   const Snapshot before = snapshot(tree);
 
-  const RunResult run = runDupsieve({"-r"}, "", tree.path());
+  const RunResult run = runDupsieve({{"-r"}, "", tree.path()});
 
   EXPECT_EQ(run.output, countLines(4, 4, 4, 2) + groupBlock({"./a", "./b"}, "3", kAbc) +
                             groupBlock({"./c", "./d"}, "4", kWxyz));
@@ -176,7 +172,7 @@ TEST(EndToEnd, DirectoriesListedWithSizeZeroAreNeverDeleted) {
 
   // Without descent and with empty entries included, the two directories
   // and the empty file are entries of size 0.
-  const RunResult run = runDupsieve({"-z", tree / "*"}, "y y y\n", tree.path());
+  const RunResult run = runDupsieve({{"-z", tree / "*"}, "y y y\n", tree.path()});
 
   EXPECT_EQ(run.output, countLines(4, 4, 3, 1) +
                             groupBlock({tree / "empty", tree / "full", tree / "zero"}, "0", "0"));
@@ -196,7 +192,7 @@ TEST(EndToEnd, SizesOf2GiBAndMorePrintInDecimal) {
   sparse("huge/b", "wxyz", 5368709120u);
   const Snapshot before = snapshot(tree);
 
-  const RunResult run = runDupsieve({"-r", "-b16"}, "y\nn\nn\ny\n", tree.path());
+  const RunResult run = runDupsieve({{"-r", "-b16"}, "y\nn\nn\ny\n", tree.path()});
 
   EXPECT_EQ(run.output, countLines(4, 4, 4, 2) +
                             groupBlock({"./big/a", "./big/b"}, "2147483648", kAbc) +
@@ -215,7 +211,7 @@ TEST(EndToEnd, ADigestWithItsTopBitSetPrintsInFullAndSortsAfterSmallerOnes) {
   tree.write("lo/b", one);
   const Snapshot before = snapshot(tree);
 
-  const RunResult run = runDupsieve({"-r"}, "n n n y\n", tree.path());
+  const RunResult run = runDupsieve({{"-r"}, "n n n y\n", tree.path()});
 
   EXPECT_EQ(run.output, countLines(4, 4, 4, 2) + groupBlock({"./lo/a", "./lo/b"}, "4", "1") +
                             groupBlock({"./hi/a", "./hi/b"}, "4", "80000000"));
@@ -232,7 +228,7 @@ TEST(EndToEnd, NamesWithBlanksTabsLineBreaksAndHighBytesAreWrittenAsTheyAre) {
   const Snapshot before = snapshot(tree);
 
   // Standard output is a file here, not a terminal: nothing is escaped.
-  const RunResult run = runDupsieve({"-r"}, "n y y n\n", tree.path());
+  const RunResult run = runDupsieve({{"-r"}, "n y y n\n", tree.path()});
 
   EXPECT_EQ(run.output, countLines(4, 4, 4, 1) + groupBlock({"./caf\xc3\xa9.txt", "./my file.txt",
                                                           "./new\nline.txt", "./tab\there.txt"},
@@ -258,7 +254,7 @@ TEST(EndToEnd, NamesOutsideAnyCodePageAreGroupedShownAndDeleted) {
   tree.write("xy/decoy.txt", "same content");
   const Snapshot before = snapshot(tree);
 
-  const RunResult run = runDupsieve({"-r", folder}, "y y y y\n", tree.path());
+  const RunResult run = runDupsieve({{"-r", folder}, "y y y y\n", tree.path()});
 
   EXPECT_EQ(run.output, countLines(4, 4, 4, 1) + groupBlock(paths, "12", "474a2907"));
   EXPECT_EQ(run.exitStatus, 0);
@@ -272,7 +268,7 @@ TEST(EndToEnd, CopiesUnderAPathLongerThan260CharactersAreFoundAndDeleted) {
   tree.write(deep + "/a", "abc");
   tree.write(deep + "/b", "abc");
 
-  const RunResult run = runDupsieve({"-r"}, "y\nn\n", tree.path());
+  const RunResult run = runDupsieve({{"-r"}, "y\nn\n", tree.path()});
 
   EXPECT_EQ(run.output, countLines(2, 2, 2, 1) + groupBlock({deep + "/a", deep + "/b"}, "3", kAbc));
   EXPECT_EQ(run.exitStatus, 0);
@@ -288,7 +284,7 @@ TEST(EndToEnd, WithoutAnOperandTheWorkingDirectoryIsWalkedUnderDot) {
   tree.write("x/other.txt", "hello");
   const Snapshot before = snapshot(tree);
 
-  const RunResult run = runDupsieve({"-r"}, "n\ny\n", tree.path());
+  const RunResult run = runDupsieve({{"-r"}, "n\ny\n", tree.path()});
 
   EXPECT_EQ(run.output,
             countLines(3, 3, 2, 1) + groupBlock({"./top.txt", "./x/y/deep.txt"}, "3", kAbc));
@@ -305,7 +301,7 @@ TEST(EndToEnd, AMissingStartDirectoryFindsNothingAndEndsNormally) {
   for (const std::vector<std::string>& arguments :
        {std::vector<std::string>{tree / "missing"},
         std::vector<std::string>{"-r", tree / "missing"}}) {
-    const RunResult run = runDupsieve(arguments, "y\ny\n", tree.path());
+    const RunResult run = runDupsieve({arguments, "y\ny\n", tree.path()});
 
     EXPECT_EQ(run.output, countLines(0, 0, 0, 0)) << arguments.size();
     EXPECT_EQ(run.exitStatus, 0) << arguments.size();
@@ -322,7 +318,7 @@ TEST(EndToEnd, ABlockSizeOfZeroGroupsBySizeAndTheReportDigestsEachMember) {
   tree.write("t/twos", std::string(256, '\x01') + std::string(44, '\x02'));
   const Snapshot before = snapshot(tree);
 
-  const RunResult run = runDupsieve({"-r", "-b0"}, "", tree.path());
+  const RunResult run = runDupsieve({{"-r", "-b0"}, "", tree.path()});
 
   EXPECT_EQ(run.output, countLines(4, 4, 4, 2) + memberLine("./s/abc", "3", kAbc) +
                             memberLine("./s/xyz", "3", kXyz) + "\n" + prompt("./s/abc") +
@@ -340,7 +336,9 @@ TEST(EndToEnd, OnATerminalControlBytesInNamesAreEscapedYetTheNamedFileIsDeleted)
   tree.write("plain", "abc");
   const Snapshot before = snapshot(tree);
 
-  const testing::InteractiveResult run = runDupsieveOnTerminal({"-r"}, "n y n\n", tree.path());
+  const RunResult run =
+      runDupsieve({.arguments = {"-r"}, .input = "n y n\n", .workingDirectory = tree.path(),
+                   .outputOnTerminal = true});
 
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(run.exitStatus, 0);
@@ -386,13 +384,14 @@ TEST(EndToEnd, AFileChangedWhileItsPromptWaitsIsNotDeleted) {
       tree.write("b", "abc");
       Snapshot afterChange;
 
-      const testing::InteractiveResult run = runDupsieveInteractively(
-          options, tree.path(), prompt("./a"),
-          [&] {
-            c.meanwhile(tree);
-            afterChange = snapshot(tree);
-          },
-          "y\nn\n");
+      const RunResult run = runDupsieve({.arguments = options,
+                                           .input = "y\nn\n",
+                                           .workingDirectory = tree.path(),
+                                           .awaitedText = prompt("./a"),
+                                           .whileWaiting = [&] {
+                                             c.meanwhile(tree);
+                                             afterChange = snapshot(tree);
+                                           }});
 
       ASSERT_TRUE(run.sawText) << what << "; output so far: " << run.output;
       ASSERT_TRUE(run.finished) << what;

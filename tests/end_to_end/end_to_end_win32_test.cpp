@@ -9,6 +9,7 @@
 
 #include "platform/system_path_win32.h"
 #include "tests/support/expected_output.h"
+#include "tests/support/binary_run.h"
 #include "tests/support/platform_support.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/windows_fixtures_win32.h"
@@ -31,7 +32,7 @@ TEST(EndToEndOnWindows, LinesEndInCrLfAsInEveryTextStreamHere) {
   tree.write("a", "abc");
   tree.write("b", "abc");
 
-  const RunResult run = runDupsieve({"-r"}, "", tree.path());
+  const RunResult run = runDupsieve({{"-r"}, "", tree.path()});
 
   std::string expected;
   for (const char c : countLines(2, 2, 2, 1) + groupBlock({"./a", "./b"}, "3", kAbc)) {
@@ -52,11 +53,11 @@ TEST(EndToEndOnWindows, ADriveIsSearchedWholeFromItsNameWithOrWithoutItsBackslas
   const std::string b = drive.name() + "/photos/b";
 
   for (const std::string& operand : {drive.name() + "\\", drive.name()}) {
-    const RunResult run = runDupsieve({"-r", operand}, "n n\n", tree.path());
+    const RunResult run = runDupsieve({{"-r", operand}, "n n\n", tree.path()});
     EXPECT_EQ(run.output, countLines(3, 3, 2, 1) + groupBlock({a, b}, "3", kAbc)) << operand;
     EXPECT_EQ(run.exitStatus, 0);
   }
-  const RunResult run = runDupsieve({"-r", drive.name()}, "y n\n", tree.path());
+  const RunResult run = runDupsieve({{"-r", drive.name()}, "y n\n", tree.path()});
   EXPECT_EQ(run.output, countLines(3, 3, 2, 1) + groupBlock({a, b}, "3", kAbc));
   EXPECT_FALSE(tree.exists("stick/a"));
   EXPECT_EQ(tree.read("stick/photos/b"), "abc");
@@ -74,10 +75,10 @@ TEST(EndToEndOnWindows, AFileHeldExclusivelyStaysListedWithDigestZero) {
 
   // Unreadable, the two held files have digest 0 and make a group of their
   // own size; grouped by size alone, each stays beside its copies.
-  const RunResult bySample = runDupsieve({"-r"}, "", tree.path());
+  const RunResult bySample = runDupsieve({{"-r"}, "", tree.path()});
   EXPECT_EQ(bySample.output, countLines(4, 4, 4, 2) + groupBlock({"./held", "./held-too"}, "3", "0") +
                                  groupBlock({"./a", "./b"}, "3", kAbc));
-  const RunResult bySize = runDupsieve({"-r", "-b0"}, "", tree.path());
+  const RunResult bySize = runDupsieve({{"-r", "-b0"}, "", tree.path()});
   EXPECT_EQ(bySize.output, countLines(4, 4, 4, 1) + memberLine("./a", "3", kAbc) +
                                memberLine("./b", "3", kAbc) + memberLine("./held", "3", "0") +
                                memberLine("./held-too", "3", "0") + "\n" + prompt("./a") +
@@ -111,7 +112,7 @@ TEST(EndToEndOnWindows, AConfirmedDeletionThatTheSystemRefusesIsReportedOnStanda
     tree.write("b", "abc");
     ASSERT_TRUE(c.refuse(tree / "a")) << c.what;
 
-    const RunResult run = runDupsieve({"-r"}, "y y\n", tree.path());
+    const RunResult run = runDupsieve({{"-r"}, "y y\n", tree.path()});
 
     // Standard output is what it would be had the deletion gone through.
     EXPECT_EQ(run.output, countLines(2, 2, 2, 1) + groupBlock({"./a", "./b"}, "3", kAbc))

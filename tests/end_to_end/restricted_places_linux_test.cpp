@@ -12,18 +12,17 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/constrained_run_linux.h"
+#include "tests/support/binary_run.h"
 #include "tests/support/expected_output.h"
 #include "tests/support/temp_dir.h"
 
 namespace dupsieve {
 namespace {
 
-using testing::ConstrainedResult;
-using testing::Constraints;
 using testing::countLines;
 using testing::groupBlock;
-using testing::runDupsieveConstrained;
+using testing::runDupsieve;
+using testing::RunResult;
 using testing::TempDir;
 
 constexpr char kAbc[] = "636261";
@@ -33,7 +32,7 @@ std::size_t countLinesOf(const std::string& text) {
 }
 
 // Ended by itself with status 0, not by a signal or the time limit.
-void expectEndedNormally(const ConstrainedResult& run) {
+void expectEndedNormally(const RunResult& run) {
   EXPECT_TRUE(run.finished);
   EXPECT_EQ(run.signal, 0);
   EXPECT_EQ(run.exitStatus, 0);
@@ -44,8 +43,10 @@ TEST(RestrictedPlaces, AClosedStandardOutputStillReadsEveryAnswerAndEndsWithStat
   tree.write("a", "abc");
   tree.write("b", "abc");
 
-  const ConstrainedResult run =
-      runDupsieveConstrained({"-r"}, "y\nn\n", tree.path(), Constraints{.outputClosed = true});
+  const RunResult run = runDupsieve({.arguments = {"-r"},
+                                     .input = "y\nn\n",
+                                     .workingDirectory = tree.path(),
+                                     .constraints = {.outputClosed = true}});
 
   expectEndedNormally(run);
   EXPECT_FALSE(tree.exists("a"));
@@ -57,8 +58,9 @@ TEST(RestrictedPlaces, ARefusedStatusCallFallsBackAndFindsEveryFile) {
   tree.write("d/a", "abc");
   tree.write("d/b", "abc");
 
-  const ConstrainedResult run = runDupsieveConstrained(
-      {"-r", "d"}, "", tree.path(), Constraints{.refusedCalls = "statx"});
+  const RunResult run = runDupsieve({.arguments = {"-r", "d"},
+                                     .workingDirectory = tree.path(),
+                                     .constraints = {.refusedCalls = "statx"}});
 
   expectEndedNormally(run);
   EXPECT_EQ(run.output, countLines(2, 2, 2, 1) + groupBlock({"d/a", "d/b"}, "3", kAbc));
@@ -69,8 +71,10 @@ TEST(RestrictedPlaces, AConfirmedDeletionThatFailsIsReportedOnStandardErrorOnly)
   tree.write("a", "abc");
   tree.write("b", "abc");
 
-  const ConstrainedResult run = runDupsieveConstrained(
-      {"-r"}, "y\nn\n", tree.path(), Constraints{.refusedCalls = "unlinkat"});
+  const RunResult run = runDupsieve({.arguments = {"-r"},
+                                     .input = "y\nn\n",
+                                     .workingDirectory = tree.path(),
+                                     .constraints = {.refusedCalls = "unlinkat"}});
 
   expectEndedNormally(run);
   EXPECT_EQ(run.output, countLines(2, 2, 2, 1) + groupBlock({"./a", "./b"}, "3", kAbc));
@@ -85,7 +89,7 @@ TEST(RestrictedPlaces, FifosNamedWithoutWildcardsAreNeitherRecordedNorOpened) {
 
   // With -z, entries of size 0 count: a FIFO taken for an empty file would
   // be listed, and opening it to digest it could wait for a writer forever.
-  const ConstrainedResult run = runDupsieveConstrained({"-z", "one", "two"}, "", tree.path(), {});
+  const RunResult run = runDupsieve({{"-z", "one", "two"}, "", tree.path()});
 
   expectEndedNormally(run);
   EXPECT_EQ(run.output, countLines(0, 0, 0, 0));
@@ -103,8 +107,10 @@ TEST(RestrictedPlaces, ATreeDeeperThanTheOpenFileLimitIsSearchedAndDeletedInWhol
   }
   tree.write(deep + "/deep", "abc");
 
-  const ConstrainedResult run = runDupsieveConstrained(
-      {"-r", "t"}, "n y\n", tree.path(), Constraints{.openFileLimit = 256});
+  const RunResult run = runDupsieve({.arguments = {"-r", "t"},
+                                     .input = "n y\n",
+                                     .workingDirectory = tree.path(),
+                                     .constraints = {.openFileLimit = 256}});
 
   expectEndedNormally(run);
   // Compared quietly: a failure would print the 3,000-byte path many times.
@@ -137,9 +143,11 @@ TEST(RestrictedPlaces, WhereIoUringIsRefusedTheSameBytesComeThroughPlainCalls) {
     const TempDir copy;
     std::filesystem::copy(tree.path(), copy.path(), std::filesystem::copy_options::recursive);
     const std::string answers = "n y n n y\n";
-    const ConstrainedResult ring = runDupsieveConstrained(arguments, answers, tree.path(), {});
-    const ConstrainedResult plain = runDupsieveConstrained(arguments, answers, copy.path(),
-                                                           Constraints{.ringRefused = true});
+    const RunResult ring = runDupsieve({arguments, answers, tree.path()});
+    const RunResult plain = runDupsieve({.arguments = arguments,
+                                         .input = answers,
+                                         .workingDirectory = copy.path(),
+                                         .constraints = {.ringRefused = true}});
     expectEndedNormally(ring);
     expectEndedNormally(plain);
     EXPECT_GT(countLinesOf(ring.output), 400u);

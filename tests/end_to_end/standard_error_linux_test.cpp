@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/error_stream_run.h"
+#include "tests/support/binary_run.h"
 #include "tests/support/expected_output.h"
 #include "tests/support/temp_dir.h"
 
@@ -12,18 +12,18 @@ namespace {
 
 using testing::ErrorTo;
 using testing::TempDir;
-using testing::TwoStreamResult;
+using testing::runDupsieve;
+using testing::RunResult;
 using testing::countLines;
 using testing::groupBlock;
 
 // Standard output must not depend on where standard error goes, and what
 // the tool adds on a terminal must not reach a file.
-void expectSameOutputAndNothingInAFile(const TwoStreamResult& onTerminal,
-                                       const TwoStreamResult& intoFile) {
+void expectSameOutputAndNothingInAFile(const RunResult& onTerminal, const RunResult& intoFile) {
   ASSERT_TRUE(onTerminal.finished);
   ASSERT_TRUE(intoFile.finished);
   EXPECT_EQ(onTerminal.output, intoFile.output);
-  EXPECT_EQ(intoFile.error, "");
+  EXPECT_EQ(intoFile.errors, "");
   EXPECT_EQ(onTerminal.exitStatus, 0);
   EXPECT_EQ(intoFile.exitStatus, 0);
 }
@@ -34,12 +34,13 @@ TEST(StandardError, HintsReachATerminalOnlyAndStandardOutputStaysTheSame) {
   tree.write("photos/b.jpg", "abc");
   const std::vector<std::string> arguments{"--help", "-h", "photos", "backup"};
 
-  const TwoStreamResult onTerminal = runDupsieveWithError(arguments, "", tree.path(), ErrorTo::Terminal);
-  const TwoStreamResult intoFile = runDupsieveWithError(arguments, "", tree.path(), ErrorTo::File);
+  const RunResult onTerminal = runDupsieve(
+      {.arguments = arguments, .workingDirectory = tree.path(), .error = ErrorTo::Terminal});
+  const RunResult intoFile = runDupsieve({arguments, "", tree.path()});
 
   expectSameOutputAndNothingInAFile(onTerminal, intoFile);
   EXPECT_EQ(intoFile.output, countLines(0, 0, 0, 0));
-  EXPECT_EQ(onTerminal.error,
+  EXPECT_EQ(onTerminal.errors,
             "dupsieve has no long options; see man dupsieve\n"
             "-h is not an option of dupsieve; see man dupsieve\n"
             "photos is a directory: give -r to search inside it\n"
@@ -52,13 +53,16 @@ TEST(StandardError, ARunWithNothingToSayLeavesATerminalUntouched) {
   tree.write("backup/a.jpg", "abc");
   const std::vector<std::string> arguments{"-r", "photos", "backup"};
 
-  const TwoStreamResult onTerminal = runDupsieveWithError(arguments, "n n", tree.path(), ErrorTo::Terminal);
-  const TwoStreamResult intoFile = runDupsieveWithError(arguments, "n n", tree.path(), ErrorTo::File);
+  const RunResult onTerminal = runDupsieve({.arguments = arguments,
+                                            .input = "n n",
+                                            .workingDirectory = tree.path(),
+                                            .error = ErrorTo::Terminal});
+  const RunResult intoFile = runDupsieve({arguments, "n n", tree.path()});
 
   expectSameOutputAndNothingInAFile(onTerminal, intoFile);
   EXPECT_EQ(intoFile.output,
             countLines(2, 2, 2, 1) + groupBlock({"backup/a.jpg", "photos/a.jpg"}, "3", "636261"));
-  EXPECT_EQ(onTerminal.error, "");
+  EXPECT_EQ(onTerminal.errors, "");
 }
 
 }  // namespace

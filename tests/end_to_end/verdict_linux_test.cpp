@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/error_stream_run.h"
+#include "tests/support/binary_run.h"
 #include "tests/support/temp_dir.h"
 
 namespace dupsieve {
@@ -17,7 +17,8 @@ namespace {
 
 using testing::ErrorTo;
 using testing::TempDir;
-using testing::TwoStreamResult;
+using testing::runDupsieve;
+using testing::RunResult;
 
 constexpr std::size_t kLarge = std::size_t{4} << 20;
 
@@ -43,19 +44,21 @@ TEST(Verdict, APersonAnsweringIsToldWhatIsIdenticalAndAScriptGetsNothingAndReads
   const TempDir inFiles;
   plantGroups(inFiles);
 
-  const TwoStreamResult person =
-      runDupsieveWithError(arguments, answers, atTerminal.path(), ErrorTo::TerminalOfInput);
-  const TwoStreamResult script = runDupsieveWithError(arguments, answers, inFiles.path(), ErrorTo::File);
+  const RunResult person = runDupsieve({.arguments = arguments,
+                                        .input = answers,
+                                        .workingDirectory = atTerminal.path(),
+                                        .error = ErrorTo::TerminalOfInput});
+  const RunResult script = runDupsieve({arguments, answers, inFiles.path()});
 
   ASSERT_TRUE(person.finished);
   ASSERT_TRUE(script.finished);
-  EXPECT_EQ(person.error,
+  EXPECT_EQ(person.errors,
             "links/a and links/b are one file (hard links): deleting one frees no space\n"
             "not identical: differ/b differs from differ/a at byte 5,000\n"
             "both files are identical\n"
             "last copy: every other identical file of this group is gone\n"
             "1 file deleted, 4.2 MB freed; 0 confirmed deletions failed\n");
-  EXPECT_EQ(script.error, "");
+  EXPECT_EQ(script.errors, "");
   EXPECT_EQ(person.output, script.output);
   EXPECT_EQ(person.exitStatus, 0);
   EXPECT_EQ(script.exitStatus, 0);
@@ -77,12 +80,16 @@ TEST(Verdict, AFileThatCannotBeReadIsSaidSo) {
       std::string("LD_PRELOAD=") + DUPSIEVE_REFUSING_LIBRARY,
       "ASAN_OPTIONS=verify_asan_link_order=0", "DUPSIEVE_UNREADABLE=locked"};
 
-  const TwoStreamResult person = runDupsieveWithError({"-r", "zeros"}, "n n\n", tree.path(),
-                                                      ErrorTo::TerminalOfInput, environment);
+  const RunResult person = runDupsieve({.arguments = {"-r", "zeros"},
+                                        .input = "n n\n",
+                                        .workingDirectory = tree.path(),
+                                        .error = ErrorTo::TerminalOfInput,
+                                        .environment = environment});
 
   ASSERT_TRUE(person.finished);
-  EXPECT_EQ(person.error, "zeros/locked could not be read: cannot compare\n"
-                          "0 files deleted, 0 bytes freed; 0 confirmed deletions failed\n");
+  EXPECT_EQ(person.exitStatus, 0);
+  EXPECT_EQ(person.errors, "zeros/locked could not be read: cannot compare\n"
+                           "0 files deleted, 0 bytes freed; 0 confirmed deletions failed\n");
 }
 
 }  // namespace

@@ -13,9 +13,12 @@
 
 #include "catalogue/compare_mode.h"
 #include "catalogue/file_record.h"
+#include "tests/support/records.h"
 
 namespace dupsieve {
 namespace {
+
+using testing::recordAt;
 
 // The stage runs under ByPath; the start value is put back afterwards so no
 // other test sees this one's choice.
@@ -53,7 +56,7 @@ std::vector<Kept> afterRemoval(std::vector<FileRecord> files) {
 
 TEST(RepeatedRegistrations, EmptyAndSingleRecordListsAreLeftAsTheyAre) {
   EXPECT_TRUE(afterRemoval({}).empty());
-  EXPECT_EQ(afterRemoval({FileRecord("photos/a.jpg", 7, kPhotos, 100)}),
+  EXPECT_EQ(afterRemoval({recordAt("photos/a.jpg", 7, kPhotos, 100)}),
             (std::vector<Kept>{kept("photos/a.jpg", 7, kPhotos, 100)}));
 }
 
@@ -61,10 +64,10 @@ TEST(RepeatedRegistrations, ListWithoutRepeatsEndsInByteOrderOfPaths) {
   // '.' (46) < '/' (47) < 'X' (88) < 'a' (97) < 'x' (120); letter case
   // makes different names, so both A.jpg and a.jpg stay.
   const std::vector<FileRecord> files = {
-      FileRecord("x/f", 1, kDocs, 1),          FileRecord("photos/a.jpg", 2, kPhotos, 2),
-      FileRecord("a/b", 3, kMusic, 3),         FileRecord("X/f", 4, kUpper, 4),
-      FileRecord("photos/A.jpg", 5, kPhotos, 5), FileRecord("a.b", 6, kCurrent, 6),
-      FileRecord("a/b/c", 7, kOtherDevice, 7)};
+      recordAt("x/f", 1, kDocs, 1),          recordAt("photos/a.jpg", 2, kPhotos, 2),
+      recordAt("a/b", 3, kMusic, 3),         recordAt("X/f", 4, kUpper, 4),
+      recordAt("photos/A.jpg", 5, kPhotos, 5), recordAt("a.b", 6, kCurrent, 6),
+      recordAt("a/b/c", 7, kOtherDevice, 7)};
   EXPECT_EQ(afterRemoval(files),
             (std::vector<Kept>{kept("X/f", 4, kUpper, 4), kept("a.b", 6, kCurrent, 6),
                                kept("a/b", 3, kMusic, 3), kept("a/b/c", 7, kOtherDevice, 7),
@@ -76,16 +79,16 @@ TEST(RepeatedRegistrations, EqualPathsKeepTheFirstRegistrationWithItsSize) {
   // One directory walked three times; the file b.jpg changed size between
   // walks, so each registration carries another size.
   const std::vector<FileRecord> threeWalks = {
-      FileRecord("photos/b.jpg", 10, kPhotos, 101), FileRecord("photos/a.jpg", 20, kPhotos, 100),
-      FileRecord("photos/b.jpg", 11, kPhotos, 101), FileRecord("photos/a.jpg", 20, kPhotos, 100),
-      FileRecord("photos/b.jpg", 12, kPhotos, 101), FileRecord("photos/a.jpg", 20, kPhotos, 100)};
+      recordAt("photos/b.jpg", 10, kPhotos, 101), recordAt("photos/a.jpg", 20, kPhotos, 100),
+      recordAt("photos/b.jpg", 11, kPhotos, 101), recordAt("photos/a.jpg", 20, kPhotos, 100),
+      recordAt("photos/b.jpg", 12, kPhotos, 101), recordAt("photos/a.jpg", 20, kPhotos, 100)};
   EXPECT_EQ(afterRemoval(threeWalks),
             (std::vector<Kept>{kept("photos/a.jpg", 20, kPhotos, 100),
                                kept("photos/b.jpg", 10, kPhotos, 101)}));
 
   // The directory was replaced between two walks: the path still repeats.
-  const std::vector<FileRecord> replaced = {FileRecord("photos/a.jpg", 5, kPhotos, 100),
-                                            FileRecord("photos/a.jpg", 6, kMusic, 300)};
+  const std::vector<FileRecord> replaced = {recordAt("photos/a.jpg", 5, kPhotos, 100),
+                                            recordAt("photos/a.jpg", 6, kMusic, 300)};
   EXPECT_EQ(afterRemoval(replaced),
             (std::vector<Kept>{kept("photos/a.jpg", 5, kPhotos, 100)}));
 }
@@ -93,29 +96,29 @@ TEST(RepeatedRegistrations, EqualPathsKeepTheFirstRegistrationWithItsSize) {
 TEST(RepeatedRegistrations, TwoSpellingsOfOneDirectoryKeepTheFirstPathInByteOrder) {
   // "./photos/a.jpg" precedes "photos/a.jpg" ('.' < 'p'), whichever was
   // registered first, and it keeps its own size.
-  EXPECT_EQ(afterRemoval({FileRecord("photos/a.jpg", 8, kPhotos, 100),
-                          FileRecord("./photos/a.jpg", 9, kPhotos, 100)}),
+  EXPECT_EQ(afterRemoval({recordAt("photos/a.jpg", 8, kPhotos, 100),
+                          recordAt("./photos/a.jpg", 9, kPhotos, 100)}),
             (std::vector<Kept>{kept("./photos/a.jpg", 9, kPhotos, 100)}));
-  EXPECT_EQ(afterRemoval({FileRecord("./photos/a.jpg", 9, kPhotos, 100),
-                          FileRecord("photos/a.jpg", 8, kPhotos, 100)}),
+  EXPECT_EQ(afterRemoval({recordAt("./photos/a.jpg", 9, kPhotos, 100),
+                          recordAt("photos/a.jpg", 8, kPhotos, 100)}),
             (std::vector<Kept>{kept("./photos/a.jpg", 9, kPhotos, 100)}));
 
   // A bare name in the current directory and the same name behind "./".
-  EXPECT_EQ(afterRemoval({FileRecord("top", 1, kCurrent, 7), FileRecord("./top", 1, kCurrent, 7)}),
+  EXPECT_EQ(afterRemoval({recordAt("top", 1, kCurrent, 7), recordAt("./top", 1, kCurrent, 7)}),
             (std::vector<Kept>{kept("./top", 1, kCurrent, 7)}));
 
   // Names that differ only in letter case are different entries.
-  EXPECT_EQ(afterRemoval({FileRecord("photos/A.jpg", 1, kPhotos, 1),
-                          FileRecord("./photos/a.jpg", 1, kPhotos, 2)}),
+  EXPECT_EQ(afterRemoval({recordAt("photos/A.jpg", 1, kPhotos, 1),
+                          recordAt("./photos/a.jpg", 1, kPhotos, 2)}),
             (std::vector<Kept>{kept("./photos/a.jpg", 1, kPhotos, 2),
                                kept("photos/A.jpg", 1, kPhotos, 1)}));
 }
 
 TEST(RepeatedRegistrations, HardLinksAndSameNamesInOtherDirectoriesStay) {
   // Three names of one inode: two in one directory, one in another.
-  EXPECT_EQ(afterRemoval({FileRecord("photos/b.jpg", 4, kPhotos, 500),
-                          FileRecord("docs/a.jpg", 4, kDocs, 500),
-                          FileRecord("photos/a.jpg", 4, kPhotos, 500)}),
+  EXPECT_EQ(afterRemoval({recordAt("photos/b.jpg", 4, kPhotos, 500),
+                          recordAt("docs/a.jpg", 4, kDocs, 500),
+                          recordAt("photos/a.jpg", 4, kPhotos, 500)}),
             (std::vector<Kept>{kept("docs/a.jpg", 4, kDocs, 500),
                                kept("photos/a.jpg", 4, kPhotos, 500),
                                kept("photos/b.jpg", 4, kPhotos, 500)}));
@@ -123,10 +126,10 @@ TEST(RepeatedRegistrations, HardLinksAndSameNamesInOtherDirectoriesStay) {
   // One name in different directories, even where the inode numbers agree
   // but the devices do not, and even when one directory is reached by two
   // spellings.
-  EXPECT_EQ(afterRemoval({FileRecord("photos/a.jpg", 3, kPhotos, 100),
-                          FileRecord("mnt/a.jpg", 3, kOtherDevice, 100),
-                          FileRecord("./photos/c.jpg", 3, kPhotos, 102),
-                          FileRecord("docs/a.jpg", 3, kDocs, 200)}),
+  EXPECT_EQ(afterRemoval({recordAt("photos/a.jpg", 3, kPhotos, 100),
+                          recordAt("mnt/a.jpg", 3, kOtherDevice, 100),
+                          recordAt("./photos/c.jpg", 3, kPhotos, 102),
+                          recordAt("docs/a.jpg", 3, kDocs, 200)}),
             (std::vector<Kept>{kept("./photos/c.jpg", 3, kPhotos, 102),
                                kept("docs/a.jpg", 3, kDocs, 200),
                                kept("mnt/a.jpg", 3, kOtherDevice, 100),
@@ -137,8 +140,8 @@ TEST(RepeatedRegistrations, UnknownDirectoryIdentitiesNeverMakeTwoPathsOne) {
   // Two directories whose identity could not be read are not taken for one
   // directory; equal paths still repeat.
   const DirectoryId unknown{};
-  EXPECT_EQ(afterRemoval({FileRecord("y/a", 2, unknown, 0), FileRecord("x/a", 1, unknown, 0),
-                          FileRecord("x/a", 3, unknown, 0), FileRecord("./x/a", 4, unknown, 0)}),
+  EXPECT_EQ(afterRemoval({recordAt("y/a", 2, unknown, 0), recordAt("x/a", 1, unknown, 0),
+                          recordAt("x/a", 3, unknown, 0), recordAt("./x/a", 4, unknown, 0)}),
             (std::vector<Kept>{kept("./x/a", 4, unknown, 0), kept("x/a", 1, unknown, 0),
                                kept("y/a", 2, unknown, 0)}));
 }
@@ -148,20 +151,20 @@ TEST(RepeatedRegistrations, MixedDirectoriesSpellingsAndRepeats) {
   // "/abs/music", the current directory as "" and "./"; docs and mnt only
   // one way, docs also walked twice and holding a hard link pair.
   const std::vector<FileRecord> walkOrder = {
-      FileRecord("photos/b.jpg", 200, kPhotos, 101),
-      FileRecord("docs/x.txt", 50, kDocs, 201),
-      FileRecord("./photos/a.jpg", 100, kPhotos, 100),
-      FileRecord("music/s.mp3", 300, kMusic, 301),
-      FileRecord("top", 5, kCurrent, 401),
-      FileRecord("photos/a.jpg", 100, kPhotos, 100),
-      FileRecord("docs/a.jpg", 100, kDocs, 202),
-      FileRecord("./top", 5, kCurrent, 401),
-      FileRecord("/abs/music/s.mp3", 300, kMusic, 301),
-      FileRecord("docs/x.txt", 51, kDocs, 201),
-      FileRecord("photos/c.jpg", 300, kPhotos, 102),
-      FileRecord("docs/y.txt", 50, kDocs, 201),
-      FileRecord("mnt/a.jpg", 100, kOtherDevice, 100),
-      FileRecord("./photos/b.jpg", 200, kPhotos, 101),
+      recordAt("photos/b.jpg", 200, kPhotos, 101),
+      recordAt("docs/x.txt", 50, kDocs, 201),
+      recordAt("./photos/a.jpg", 100, kPhotos, 100),
+      recordAt("music/s.mp3", 300, kMusic, 301),
+      recordAt("top", 5, kCurrent, 401),
+      recordAt("photos/a.jpg", 100, kPhotos, 100),
+      recordAt("docs/a.jpg", 100, kDocs, 202),
+      recordAt("./top", 5, kCurrent, 401),
+      recordAt("/abs/music/s.mp3", 300, kMusic, 301),
+      recordAt("docs/x.txt", 51, kDocs, 201),
+      recordAt("photos/c.jpg", 300, kPhotos, 102),
+      recordAt("docs/y.txt", 50, kDocs, 201),
+      recordAt("mnt/a.jpg", 100, kOtherDevice, 100),
+      recordAt("./photos/b.jpg", 200, kPhotos, 101),
   };
   EXPECT_EQ(afterRemoval(walkOrder),
             (std::vector<Kept>{
@@ -203,8 +206,8 @@ TEST(RepeatedRegistrations, AgreesWithASetBasedReferenceOnRandomLists) {
       const Directory& directory = directories[random() % directories.size()];
       const std::string& spelling = directory.spellings[random() % directory.spellings.size()];
       const std::size_t nameIndex = random() % names.size();
-      files.emplace_back(spelling + names[nameIndex], random() % 1000, directory.id,
-                         directory.id.inode * 100 + nameIndex);
+      files.push_back(recordAt(spelling + names[nameIndex], random() % 1000, directory.id,
+                               directory.id.inode * 100 + nameIndex));
     }
 
     // Reference: go through the records in path order, earlier

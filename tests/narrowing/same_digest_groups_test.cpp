@@ -14,12 +14,14 @@
 #include "catalogue/compare_mode.h"
 #include "catalogue/file_record.h"
 #include "tests/support/fake_file_system.h"
+#include "tests/support/records.h"
 
 namespace dupsieve {
 namespace {
 
 using testing::FakeFileSystem;
 using testing::FakeNode;
+using testing::recordAt;
 
 constexpr std::uint64_t k4GiB = std::uint64_t{1} << 32;
 
@@ -38,7 +40,7 @@ class SameDigestGroups : public ::testing::Test {
   // of its contents. Candidates must be added in ascending size, then path.
   void candidate(const std::string& path, const std::string& contents) {
     const FakeNode& added = fake.addFile(path, contents);
-    files.emplace_back(path, contents.size(), DirectoryId{7, 1}, added.inode);
+    files.push_back(recordAt(path, contents.size(), DirectoryId{7, 1}, added.inode));
   }
 
   // Every path read, in sorted order: the order of reading is the stage's
@@ -193,10 +195,10 @@ TEST_F(SameDigestGroups, BlockSizeZeroPutsEachSizeIntoOneGroupWithoutReading) {
 TEST_F(SameDigestGroups, SizesBeyond4GiBAreNotConfusedWithSmallOnes) {
   // All three samples sum to 1, but only the two large files share a size.
   candidate("small", "\x01");
-  files.emplace_back("big1", k4GiB + 1, DirectoryId{7, 1},
-                     fake.addSizedFile("big1", k4GiB + 1, "\x01").inode);
-  files.emplace_back("big2", k4GiB + 1, DirectoryId{7, 1},
-                     fake.addSizedFile("big2", k4GiB + 1, "\x01").inode);
+  files.push_back(recordAt("big1", k4GiB + 1, DirectoryId{7, 1},
+                           fake.addSizedFile("big1", k4GiB + 1, "\x01").inode));
+  files.push_back(recordAt("big2", k4GiB + 1, DirectoryId{7, 1},
+                           fake.addSizedFile("big2", k4GiB + 1, "\x01").inode));
   EXPECT_EQ(group(), (std::vector<Members>{{{"big1", k4GiB + 1, 1}, {"big2", k4GiB + 1, 1}}}));
 }
 
@@ -283,7 +285,7 @@ TEST_F(SameDigestGroups, GroupsDoNotDependOnTheOrderTheHeadsArriveIn) {
     path.append(std::to_string(i % 9)).append("/f").append(std::to_string(10000 + i));
     FakeNode& added = fake.addFile(path, contents);
     added.failOpen = i % 97 == 0;
-    files.emplace_back(path, size, fake.holderOf(path), added.inode);
+    files.push_back(recordAt(path, size, fake.holderOf(path), added.inode));
   }
   // In ascending size, then path, as the stage before leaves them.
   compareMode = CompareMode::ByPath;

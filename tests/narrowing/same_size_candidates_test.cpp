@@ -10,9 +10,12 @@
 
 #include "catalogue/compare_mode.h"
 #include "catalogue/file_record.h"
+#include "tests/support/records.h"
 
 namespace dupsieve {
 namespace {
+
+using testing::recordAt;
 
 // The stage runs under BySizeAndDigest; it is set explicitly in case an
 // earlier test left another mode behind, and put back afterwards.
@@ -32,7 +35,7 @@ using Candidate = std::pair<std::string, std::uint64_t>;
 // Builds records in ascending path order, as the previous stage leaves them.
 std::vector<FileRecord> records(const std::vector<Candidate>& pathsAndSizes) {
   std::vector<FileRecord> files;
-  for (const auto& [path, size] : pathsAndSizes) files.emplace_back(path, size);
+  for (const auto& [path, size] : pathsAndSizes) files.push_back(recordAt(path, size));
   return files;
 }
 
@@ -115,9 +118,9 @@ TEST(SameSizeCandidates, SizesAreComparedAsFull64BitValues) {
 
 TEST(SameSizeCandidates, KeptRecordsCarryAllTheirValues) {
   std::vector<FileRecord> files;
-  files.emplace_back("x/a", 12, DirectoryId{3, 40}, 401);
-  files.emplace_back("x/b", 13, DirectoryId{3, 40}, 402);
-  files.emplace_back("y/a", 12, DirectoryId{3, 50}, 501);
+  files.push_back(recordAt("x/a", 12, DirectoryId{3, 40}, 401));
+  files.push_back(recordAt("x/b", 13, DirectoryId{3, 40}, 402));
+  files.push_back(recordAt("y/a", 12, DirectoryId{3, 50}, 501));
   {
     const BySizeScope bySize;
     selectSameSizeCandidates(files);

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "catalogue/directory_walker.h"
+#include "catalogue/sample_digest.h"
 #include "platform/anchored_heads_linux.h"
 #include "platform/real_file_system.h"
 #include "tests/support/batch_read.h"
@@ -386,7 +387,7 @@ std::vector<std::pair<bool, std::string>> readSamples(FileSystem& fileSystem,
                                                       const std::vector<FileRecord>& files) {
   std::vector<StringSink> sinks(files.size());
   std::vector<HeadRead> reads;
-  for (std::size_t i = 0; i < files.size(); ++i) reads.push_back(files[i].sampleRead(512, sinks[i]));
+  for (std::size_t i = 0; i < files.size(); ++i) reads.push_back(sampleRead(files[i], 512, sinks[i]));
   fileSystem.readHeads(reads);
   std::vector<std::pair<bool, std::string>> samples;
   for (std::size_t i = 0; i < files.size(); ++i) samples.emplace_back(reads[i].read, sinks[i].data);
@@ -421,8 +422,8 @@ TEST(AnchoredWalk, HeadsAreReadOnlyFromTheListedDirectoryAndTheListedFile) {
     tmp.write("t/keep/new", "THIRD");
     ASSERT_EQ(::rename((tmp / "t/keep/new").c_str(), (tmp / "t/keep/c").c_str()), 0);
     EXPECT_EQ(readSamples(fileSystem, files), (Samples{{false, ""}, {true, "first"}, {false, ""}}));
-    EXPECT_EQ(files[0].sampleDigest(512, fileSystem), 0u);
-    EXPECT_EQ(files[2].sampleDigest(512, fileSystem), 0u);
+    EXPECT_EQ(sampleDigest(files[0], 512, fileSystem), 0u);
+    EXPECT_EQ(sampleDigest(files[2], 512, fileSystem), 0u);
   }
 }
 

@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/support/constrained_run_linux.h"
+#include "tests/support/binary_run.h"
 #include "tests/support/temp_dir.h"
 
 namespace dupsieve::batch {

@@ -12,6 +12,7 @@
 #include "tests/support/answers_after_action.h"
 #include "tests/support/expected_output.h"
 #include "tests/support/fake_file_system.h"
+#include "tests/support/records.h"
 
 namespace dupsieve {
 namespace {
@@ -19,13 +20,8 @@ namespace {
 using testing::AnswersAfterAction;
 using testing::prompt;
 using testing::FakeFileSystem;
-using testing::FakeNode;
+using testing::listedRecord;
 
-// The record the walk would have made for an entry of the fake.
-FileRecord listed(FakeFileSystem& fake, const std::string& path) {
-  const FakeNode& node = fake.node(path);
-  return FileRecord(path, node.size, fake.holderOf(path), node.inode);
-}
 
 // Applies one prompt to each record in turn, reading answers from `in`;
 // returns everything written to standard output, and puts the notes on
@@ -53,7 +49,7 @@ struct ThreeCopies {
     fake.addFile("d/a", "abc");
     fake.addFile("d/b", "abc");
     fake.addFile("d/c", "abc");
-    records = {listed(fake, "d/a"), listed(fake, "d/b"), listed(fake, "d/c")};
+    records = {listedRecord(fake, "d/a"), listedRecord(fake, "d/b"), listedRecord(fake, "d/c")};
   }
   FakeFileSystem fake;
   std::vector<FileRecord> records;
@@ -83,7 +79,7 @@ TEST(DeletionPromptTest, OnlyTheWholeWordsLowerAndUpperCaseYDelete) {
     fake.addFile("d/a", "abc");
     fake.addFile("d/b", "abc");
 
-    const std::string output = ask(fake, {listed(fake, "d/a")}, c.answer + "\n");
+    const std::string output = ask(fake, {listedRecord(fake, "d/a")}, c.answer + "\n");
 
     EXPECT_EQ(output, prompt("d/a")) << "answer " << c.answer;
     EXPECT_EQ(fake.exists("d/a"), !c.deletes) << "answer " << c.answer;
@@ -103,7 +99,7 @@ TEST(DeletionPromptTest, SkipsBlanksAndEmptyLinesBeforeTheAnswer) {
     fake.addFile("d/a", "abc");
 
     // The prompt is written once however many empty lines come first.
-    EXPECT_EQ(ask(fake, {listed(fake, "d/a")}, input), prompt("d/a")) << "input " << input;
+    EXPECT_EQ(ask(fake, {listedRecord(fake, "d/a")}, input), prompt("d/a")) << "input " << input;
     EXPECT_EQ(fake.deletedPaths, std::vector<std::string>{"d/a"}) << "input " << input;
   }
 }
@@ -201,7 +197,7 @@ TEST(DeletionPromptTest, NeverDeletesADirectoryAndSaysSo) {
   std::istringstream in("y y y\n");
   std::string notes;
   const std::string output = ask(
-      fake, {listed(fake, "d/empty"), listed(fake, "d/full"), listed(fake, "d/zero")}, in, false,
+      fake, {listedRecord(fake, "d/empty"), listedRecord(fake, "d/full"), listedRecord(fake, "d/zero")}, in, false,
       &notes);
 
   EXPECT_EQ(output, prompt("d/empty") + prompt("d/full") + prompt("d/zero"));
@@ -240,7 +236,7 @@ TEST(DeletionPromptTest, AFailureNoteEscapesThePathOnlyWhenStandardErrorIsATermi
     fake.addFile("d/\x1b[2Jx", "abc").deleteFailsWith = Removal::PermissionDenied;
     std::istringstream in("y\n");
     std::string notes;
-    ask(fake, {listed(fake, "d/\x1b[2Jx")}, in, false, &notes, errorIsTerminal);
+    ask(fake, {listedRecord(fake, "d/\x1b[2Jx")}, in, false, &notes, errorIsTerminal);
     EXPECT_EQ(notes, errorIsTerminal ? "could not delete d/\\x1b[2Jx: permission denied\n"
                                      : "could not delete d/\x1b[2Jx: permission denied\n");
   }
@@ -253,7 +249,7 @@ TEST(DeletionPromptTest, NothingIsDeletedThroughADirectorySwappedForALink) {
   fake.addFile("t/d/victim", "abc");
   fake.addFile("outside/victim", "abc");
   fake.addLink("t/link", "../outside");
-  const FileRecord record = listed(fake, "t/d/victim");
+  const FileRecord record = listedRecord(fake, "t/d/victim");
   fake.swap("t/d", "t/link");
   std::istringstream in("y\n");
   std::string notes;
@@ -324,7 +320,7 @@ TEST(DeletionPromptTest, DeletesNothingWhenTheFileChangedWhileThePromptWaitedAnd
     fake.addFile("d/a", "abc");
     fake.addFile("d/b", "abc");
     fake.addFile("keep", "abc");
-    const FileRecord record = listed(fake, "d/a");
+    const FileRecord record = listedRecord(fake, "d/a");
 
     std::ostringstream out;
     std::string writtenBeforeTheAnswer;
@@ -358,7 +354,7 @@ TEST(DeletionPromptTest, EscapesControlBytesForATerminalButDeletesTheStoredPath)
     std::istringstream in("y y\n");
 
     const std::string output =
-        ask(fake, {listed(fake, "d/a\nb"), listed(fake, "d/\x1b[2J")}, in, escape);
+        ask(fake, {listedRecord(fake, "d/a\nb"), listedRecord(fake, "d/\x1b[2J")}, in, escape);
 
     EXPECT_EQ(output, escape ? prompt("d/a\\nb") + prompt("d/\\x1b[2J")
                              : prompt("d/a\nb") + prompt("d/\x1b[2J"))

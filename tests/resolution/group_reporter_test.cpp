@@ -11,6 +11,7 @@
 #include "tests/support/answers_after_action.h"
 #include "tests/support/expected_output.h"
 #include "tests/support/fake_file_system.h"
+#include "tests/support/records.h"
 
 namespace dupsieve {
 namespace {
@@ -18,16 +19,8 @@ namespace {
 using testing::AnswersAfterAction;
 using testing::prompt;
 using testing::FakeFileSystem;
-using testing::FakeNode;
+using testing::listedRecord;
 
-// The record a group would hold for an entry of the fake, with the digest
-// that the grouping stage left in it (0 when it came out 0 there).
-FileRecord member(FakeFileSystem& fake, const std::string& path, std::uint32_t digest) {
-  const FakeNode& node = fake.node(path);
-  FileRecord record(path, node.size, fake.holderOf(path), node.inode);
-  record.digest = digest;
-  return record;
-}
 
 // Reports each group in turn through one reporter, as the run does.
 std::string report(FakeFileSystem& fake, std::vector<Group>& groups, std::istream& in,
@@ -52,9 +45,9 @@ TEST(GroupReporterTest, ListsEveryMemberThenPromptsForEachOnOneLine) {
   fake.addFile("a/one", "abc");
   fake.addFile("b/two", "abc");
   fake.addFile("c/three", "abc");
-  std::vector<Group> groups{{member(fake, "a/one", kDigestOfAbc),
-                             member(fake, "b/two", kDigestOfAbc),
-                             member(fake, "c/three", kDigestOfAbc)}};
+  std::vector<Group> groups{{listedRecord(fake, "a/one", kDigestOfAbc),
+                             listedRecord(fake, "b/two", kDigestOfAbc),
+                             listedRecord(fake, "c/three", kDigestOfAbc)}};
 
   std::ostringstream out;
   std::string writtenBeforeTheFirstAnswer;
@@ -92,11 +85,11 @@ TEST(GroupReporterTest, SizesPrintInDecimalAndDigestsInLowerCaseHexWithoutPaddin
   std::vector<Group> groups(2);
   for (const Member& m : firstGroup) {
     fake.addSizedFile(m.path, m.size, "zzz");
-    groups[0].push_back(member(fake, m.path, m.digest));
+    groups[0].push_back(listedRecord(fake, m.path, m.digest));
   }
   for (const Member& m : secondGroup) {
     fake.addSizedFile(m.path, m.size, "zzz");
-    groups[1].push_back(member(fake, m.path, m.digest));
+    groups[1].push_back(listedRecord(fake, m.path, m.digest));
   }
 
   std::istringstream in("");
@@ -126,7 +119,7 @@ TEST(GroupReporterTest, ShowsACachedDigestWithoutOpeningTheFile) {
   FakeFileSystem fake;
   fake.addFile("d/a", "xyz").failOpen = true;
   fake.addFile("d/b", "xyz");
-  std::vector<Group> groups{{member(fake, "d/a", 0xABCD), member(fake, "d/b", kDigestOfAbc)}};
+  std::vector<Group> groups{{listedRecord(fake, "d/a", 0xABCD), listedRecord(fake, "d/b", kDigestOfAbc)}};
 
   EXPECT_EQ(report(fake, groups, ""),
             "d/a\t3\tabcd\n"
@@ -148,9 +141,9 @@ TEST(GroupReporterTest, ComputesADigestLeftAtZeroOverAtMost256LeadingBytes) {
   fake.addFile("e/one", "");
   fake.addFile("e/two", "");
   std::vector<Group> groups{
-      {member(fake, "z/ones", 0), member(fake, "z/steps", 0), member(fake, "z/unreadable", 0),
-       member(fake, "z/zeros", 0), member(fake, "z/short", 0)},
-      {member(fake, "e/one", 0), member(fake, "e/two", 0)}};
+      {listedRecord(fake, "z/ones", 0), listedRecord(fake, "z/steps", 0), listedRecord(fake, "z/unreadable", 0),
+       listedRecord(fake, "z/zeros", 0), listedRecord(fake, "z/short", 0)},
+      {listedRecord(fake, "e/one", 0), listedRecord(fake, "e/two", 0)}};
 
   EXPECT_EQ(report(fake, groups, ""),
             "z/ones\t300\t40404040\n"
@@ -181,8 +174,8 @@ TEST(GroupReporterTest, WordsLeftOverAnswerTheNextGroupsPrompts) {
   fake.addFile("b/1", "wxyz");
   fake.addFile("b/2", "wxyz");
   std::vector<Group> groups{
-      {member(fake, "a/1", kDigestOfAbc), member(fake, "a/2", kDigestOfAbc)},
-      {member(fake, "b/1", kDigestOfWxyz), member(fake, "b/2", kDigestOfWxyz)}};
+      {listedRecord(fake, "a/1", kDigestOfAbc), listedRecord(fake, "a/2", kDigestOfAbc)},
+      {listedRecord(fake, "b/1", kDigestOfWxyz), listedRecord(fake, "b/2", kDigestOfWxyz)}};
 
   EXPECT_EQ(report(fake, groups, "y n y\nn\n"),
             "a/1\t3\t636261\n"
@@ -205,9 +198,9 @@ TEST(GroupReporterTest, AfterInputEndsEveryRemainingGroupIsStillListedAndKept) {
   fake.addFile("b/1", "wxyz");
   fake.addFile("b/2", "wxyz");
   std::vector<Group> groups{
-      {member(fake, "a/1", kDigestOfAbc), member(fake, "a/2", kDigestOfAbc),
-       member(fake, "a/3", kDigestOfAbc)},
-      {member(fake, "b/1", kDigestOfWxyz), member(fake, "b/2", kDigestOfWxyz)}};
+      {listedRecord(fake, "a/1", kDigestOfAbc), listedRecord(fake, "a/2", kDigestOfAbc),
+       listedRecord(fake, "a/3", kDigestOfAbc)},
+      {listedRecord(fake, "b/1", kDigestOfWxyz), listedRecord(fake, "b/2", kDigestOfWxyz)}};
 
   EXPECT_EQ(report(fake, groups, "n\ny"),
             "a/1\t3\t636261\n"
@@ -228,7 +221,7 @@ TEST(GroupReporterTest, EscapesControlBytesOnMemberLinesForATerminal) {
   fake.addFile("d/a\tb", "abc");
   fake.addFile("d/\x1b[31mred\r", "abc");
   std::vector<Group> groups{
-      {member(fake, "d/a\tb", kDigestOfAbc), member(fake, "d/\x1b[31mred\r", kDigestOfAbc)}};
+      {listedRecord(fake, "d/a\tb", kDigestOfAbc), listedRecord(fake, "d/\x1b[31mred\r", kDigestOfAbc)}};
   std::vector<Group> sameGroups = groups;
 
   std::istringstream escapedAnswers("y y\n");
@@ -252,7 +245,7 @@ TEST(GroupReporterTest, KeepsAFileRewrittenWhileItsPromptWaited) {
   FakeFileSystem fake;
   fake.addFile("d/a", "abc");
   fake.addFile("d/b", "abc");
-  std::vector<Group> groups{{member(fake, "d/a", kDigestOfAbc), member(fake, "d/b", kDigestOfAbc)}};
+  std::vector<Group> groups{{listedRecord(fake, "d/a", kDigestOfAbc), listedRecord(fake, "d/b", kDigestOfAbc)}};
 
   std::ostringstream out;
   AnswersAfterAction answers(

@@ -13,6 +13,7 @@
 #include "tests/support/answers_after_action.h"
 #include "tests/support/expected_output.h"
 #include "tests/support/fake_file_system.h"
+#include "tests/support/records.h"
 
 namespace dupsieve {
 namespace {
@@ -24,18 +25,12 @@ using testing::prompt;
 
 const Notes::Clock kFrozenClock = [] { return std::chrono::steady_clock::time_point{}; };
 
-// The record the walk would have made, with a digest cached by the
-// grouping stage, so that the report itself reads nothing.
-FileRecord listed(FakeFileSystem& fake, const std::string& path) {
-  const auto& node = fake.node(path);
-  FileRecord record(path, node.size, fake.holderOf(path), node.inode, FakeFileSystem::kDevice);
-  record.digest = 1;
-  return record;
-}
 
+// The records with a digest cached by the grouping stage, so that the report
+// itself reads nothing.
 Group listedGroup(FakeFileSystem& fake, const std::vector<std::string>& paths) {
   Group group;
-  for (const std::string& path : paths) group.push_back(listed(fake, path));
+  for (const std::string& path : paths) group.push_back(testing::listedRecord(fake, path, 1));
   return group;
 }
 

@@ -1,18 +1,21 @@
 #pragma once
 
-// What the runners of the binary share on POSIX systems: pipes, a raw
-// pseudo-terminal, reading and writing with a deadline, and starting and
-// waiting for a child with a time limit.
+// How the binary is run on POSIX systems: pipes, a raw pseudo-terminal,
+// reading and writing with a deadline, and starting and waiting for a child
+// with a time limit.
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "tests/support/child_process.h"
-
 namespace dupsieve::testing {
+
+using Clock = std::chrono::steady_clock;
+
+enum class ReadOutcome { Found, Ended, TimedOut };
 
 // A pipe whose ends close when it goes, or when closed one by one.
 class Pipe {
@@ -87,8 +90,5 @@ struct ChildEnd {
 // system still shows it.
 ChildEnd waitForChild(pid_t child, Clock::time_point deadline,
                       const std::function<void()>& beforeReaping = {});
-
-// The exit status of a wait status; -1 when a signal ended the child.
-int exitStatusOf(int status);
 
 }  // namespace dupsieve::testing

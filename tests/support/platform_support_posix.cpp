@@ -9,6 +9,4 @@ void removeTree(const std::string& path) {
   std::filesystem::remove_all(path, ignored);
 }
 
-std::string textFromOutput(const std::string& raw) { return raw; }
-
 }  // namespace dupsieve::testing

@@ -3,7 +3,6 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace dupsieve::testing {
 
@@ -36,24 +35,5 @@ class TempDir {
  private:
   std::string path_;
 };
-
-// What a run of the built binary printed and how it ended.
-struct RunResult {
-  // Standard output as text: the line ends of the platform's text streams
-  // (CRLF on Windows) read as "\n".
-  std::string output;
-  std::string rawOutput;  // the bytes as written
-  std::string errors;     // standard error, bytes as written
-  int exitStatus = -1;
-  bool finished = false;  // false when it had to be killed for taking too long
-};
-
-// Runs the built dupsieve binary in `workingDirectory` with `arguments`,
-// feeding it `input` on standard input (then end of input), and captures
-// standard output and standard error. A run that takes longer than any run
-// should is killed and fails the calling test. Never touches the test
-// process's own directory.
-RunResult runDupsieve(const std::vector<std::string>& arguments, const std::string& input,
-                      const std::string& workingDirectory);
 
 }  // namespace dupsieve::testing
