@@ -31,7 +31,6 @@ int main(int argc, char** argv) {
   const std::vector<std::string> given = dupsieve::programArguments(argc, argv);
   const std::vector<std::string_view> arguments(given.begin(), given.end());
   const dupsieve::Settings settings = dupsieve::readCommandLine(arguments);
-  dupsieve::RealFileSystem fileSystem;
   const bool inputIsTerminal = dupsieve::isTerminal(dupsieve::StandardStream::Input);
   const bool outputIsTerminal = dupsieve::isTerminal(dupsieve::StandardStream::Output);
   dupsieve::Notes notes(std::cerr, dupsieve::isTerminal(dupsieve::StandardStream::Error),
@@ -58,6 +57,8 @@ int main(int argc, char** argv) {
   }
   int status = EXIT_SUCCESS;
   try {
+    // Made here: the real file system may start a thread and map memory.
+    dupsieve::RealFileSystem fileSystem;
     dupsieve::runSearch(settings, fileSystem, std::cin, std::cout, outputIsTerminal, notes,
                         /*flushEachLine=*/lazyInput == nullptr);
   } catch (const std::bad_alloc&) {

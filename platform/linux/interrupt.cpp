@@ -29,6 +29,10 @@ void onInterrupt(int signal) {
 }  // namespace
 
 void writeNoteOnInterrupt() {
+  // A run started with interrupts ignored (in the background of a script)
+  // keeps ignoring them.
+  struct sigaction current {};
+  if (::sigaction(SIGINT, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) return;
   struct sigaction action {};
   action.sa_handler = onInterrupt;
   ::sigemptyset(&action.sa_mask);

@@ -1,3 +1,6 @@
+#include <signal.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -32,7 +35,8 @@ TEST(StandardError, HintsReachATerminalOnlyAndStandardOutputStaysTheSame) {
   const TempDir tree;
   tree.write("photos/a.jpg", "abc");
   tree.write("photos/b.jpg", "abc");
-  const std::vector<std::string> arguments{"--help", "-h", "photos", "backup"};
+  ASSERT_EQ(::symlink("photos", (tree / "pictures").c_str()), 0);
+  const std::vector<std::string> arguments{"--help", "-h", "photos", "backup", "pictures"};
 
   const RunResult onTerminal = runDupsieve(
       {.arguments = arguments, .workingDirectory = tree.path(), .error = ErrorTo::Terminal});
@@ -44,7 +48,8 @@ TEST(StandardError, HintsReachATerminalOnlyAndStandardOutputStaysTheSame) {
             "dupsieve has no long options; see man dupsieve\n"
             "-h is not an option of dupsieve; see man dupsieve\n"
             "photos is a directory: give -r to search inside it\n"
-            "backup: no such file or directory\n");
+            "backup: no such file or directory\n"
+            "pictures is a link to a directory: give -r pictures/. to search where it leads\n");
 }
 
 TEST(StandardError, ARunWithNothingToSayLeavesATerminalUntouched) {
@@ -63,6 +68,47 @@ TEST(StandardError, ARunWithNothingToSayLeavesATerminalUntouched) {
   EXPECT_EQ(intoFile.output,
             countLines(2, 2, 2, 1) + groupBlock({"backup/a.jpg", "photos/a.jpg"}, "3", "636261"));
   EXPECT_EQ(onTerminal.errors, "");
+}
+
+TEST(StandardError, CtrlCWritesTheAccountSoFarAndEndsTheRunAsInterrupted) {
+  const TempDir tree;
+  tree.write("d/a", std::string(3000, 'x'));
+  tree.write("d/b", std::string(3000, 'x'));
+
+  // Interrupted at the question about the last copy, whose answer never comes.
+  const RunResult person = runDupsieve({.arguments = {"-r", "d"},
+                                        .input = "y\n",
+                                        .workingDirectory = tree.path(),
+                                        .error = ErrorTo::TerminalOfInput,
+                                        .interruptAfter = "last copy"});
+
+  EXPECT_EQ(person.signal, SIGINT);
+  EXPECT_TRUE(person.errors.ends_with(
+      "interrupted: 1 file deleted, 3.0 kB freed; 0 confirmed deletions failed\n"))
+      << person.errors;
+  EXPECT_FALSE(tree.exists("d/a"));
+  EXPECT_TRUE(tree.exists("d/b"));
+}
+
+TEST(StandardError, ARunOutOfMemorySaysHowFarItCameAndFails) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "a sanitizer maps far more memory than the limit leaves";
+#endif
+  const TempDir tree;
+  for (int i = 0; i < 4000; ++i) {
+    std::string path = "d";
+    path.append(std::to_string(i % 40)).append("/file ").append(std::to_string(i));
+    tree.write(path, std::to_string(i % 9));
+  }
+  // Room for the program itself, not for the lists of this tree.
+  const RunResult run = runDupsieve(
+      {.arguments = {"-r", "."}, .workingDirectory = tree.path(),
+       .constraints = {.addressSpaceLimit = 10'000'000}});
+
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_TRUE(run.errors.starts_with("dupsieve: out of memory after ")) << run.errors;
+  EXPECT_TRUE(run.errors.ends_with(" files were found; nothing was deleted\n")) << run.errors;
+  EXPECT_EQ(run.output.find("pairs of doubtful files"), std::string::npos);
 }
 
 }  // namespace

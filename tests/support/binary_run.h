@@ -30,6 +30,7 @@ struct Constraints {
   std::string refusedCalls{};
   bool outputClosed = false;  // standard output a pipe that nobody reads any more
   bool ringRefused = false;   // io_uring_setup refused with EPERM, as container profiles do
+  std::optional<unsigned long> addressSpaceLimit{};  // bytes of memory it may map in all
 };
 
 // One run of the built binary. Standard input is `input`, then its end;
@@ -49,6 +50,9 @@ struct Run {
   // with TerminalOfInput, `input` is typed into that terminal at once, and
   // the run must need no more.
   ErrorTo error = ErrorTo::File;
+  // With standard error on a terminal: once it holds this text, the binary
+  // is sent an interrupt, as Ctrl-C at its terminal sends one.
+  std::string interruptAfter{};
   // Standard output on a terminal in raw mode, so that bytes arrive as
   // written (standard error, when on a terminal too, shares it).
   bool outputOnTerminal = false;

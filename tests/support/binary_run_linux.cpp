@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
+#include <signal.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -59,11 +60,17 @@ std::vector<std::string> environmentFor(const Run& run) {
 
 // What the child does to itself before it becomes the binary.
 std::function<bool()> restrictionsOf(const Constraints& constraints) {
-  if (!constraints.openFileLimit && !constraints.ringRefused) return {};
+  if (!constraints.openFileLimit && !constraints.ringRefused && !constraints.addressSpaceLimit) {
+    return {};
+  }
   return [constraints] {
     if (constraints.openFileLimit) {
       const rlimit limit{*constraints.openFileLimit, *constraints.openFileLimit};
       if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) return false;
+    }
+    if (constraints.addressSpaceLimit) {
+      const rlimit limit{*constraints.addressSpaceLimit, *constraints.addressSpaceLimit};
+      if (::setrlimit(RLIMIT_AS, &limit) != 0) return false;
     }
     return !constraints.ringRefused || refuseIoUringSetup();
   };
@@ -169,6 +176,11 @@ RunResult runDupsieve(const Run& run) {
   } else if (terminal) {
     // Raw: no echo, and the answers wait in the terminal until read.
     if (inputOnTerminal) writeAll(terminal->control(), run.input);
+    if (!run.interruptAfter.empty() &&
+        readUntil(terminal->control(), watched, run.interruptAfter, deadline) ==
+            ReadOutcome::Found) {
+      ::kill(child, SIGINT);
+    }
     stalled = readUntil(terminal->control(), watched, "", deadline) == ReadOutcome::TimedOut;
   }
   const ChildEnd end = waitForChild(child, stalled ? Clock::now() : deadline,
