@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,21 +29,18 @@ class Hints : public ::testing::Test {
     fake.addFile("docs/sub/empty2.txt");
   }
 
-  // What a terminal's standard error shows for a command line.
+  // What a terminal's standard error shows for a command line: before the
+  // walk, or, given how many files the walk found, after the counts.
   std::string hintsFor(std::initializer_list<std::string_view> arguments,
-                       bool errorIsTerminal = true) {
+                       bool errorIsTerminal = true,
+                       std::optional<std::size_t> filesFound = std::nullopt) {
     const std::vector<std::string_view> list(arguments);
     CapturedNotes captured(errorIsTerminal);
-    writeCommandLineHints(readCommandLine(list), fake, captured.notes);
-    return captured.err.str();
-  }
-
-  // What the results tell, after a walk found `filesFound` files.
-  std::string resultHintsFor(std::initializer_list<std::string_view> arguments,
-                             std::size_t filesFound) {
-    const std::vector<std::string_view> list(arguments);
-    CapturedNotes captured(true);
-    writeResultHints(readCommandLine(list), filesFound, fake, captured.notes);
+    if (filesFound) {
+      writeResultHints(readCommandLine(list), *filesFound, fake, captured.notes);
+    } else {
+      writeCommandLineHints(readCommandLine(list), fake, captured.notes);
+    }
     return captured.err.str();
   }
 
@@ -78,16 +76,15 @@ TEST_F(Hints, OptionsThatDoNotExistOrAreReadOtherwiseThanMeant) {
 }
 
 TEST_F(Hints, AfterTheCountsFilesOfSizeZeroPassedOverWhenNothingWasFound) {
-  EXPECT_EQ(resultHintsFor({"-r", "docs"}, 0),
+  const std::string one = "1 file of size 0 was passed over: give -z to count files of size 0\n";
+  EXPECT_EQ(hintsFor({"-r", "docs"}, true, 0),
             "2 files of size 0 were passed over: give -z to count files of size 0\n");
-  EXPECT_EQ(resultHintsFor({"docs/empty1.txt"}, 0),
-            "1 file of size 0 was passed over: give -z to count files of size 0\n");
-  EXPECT_EQ(resultHintsFor({"docs/*"}, 0),
-            "1 file of size 0 was passed over: give -z to count files of size 0\n");
-  EXPECT_EQ(resultHintsFor({"docs"}, 0), "");  // a directory: the hint before the walk said so
-  EXPECT_EQ(resultHintsFor({"-r", "-z", "docs"}, 0), "");
-  EXPECT_EQ(resultHintsFor({"-r", "docs", "photos"}, 1), "");
-  EXPECT_EQ(resultHintsFor({"-r", "photos/2003"}, 0), "");
+  EXPECT_EQ(hintsFor({"docs/empty1.txt"}, true, 0), one);
+  EXPECT_EQ(hintsFor({"docs/*"}, true, 0), one);
+  EXPECT_EQ(hintsFor({"docs"}, true, 0), "");  // a directory: the hint before the walk said so
+  EXPECT_EQ(hintsFor({"-r", "-z", "docs"}, true, 0), "");
+  EXPECT_EQ(hintsFor({"-r", "docs", "photos"}, true, 1), "");
+  EXPECT_EQ(hintsFor({"-r", "photos/2003"}, true, 0), "");
 }
 
 TEST_F(Hints, EachHintOnceAndAnOperandShownEscaped) {
@@ -98,10 +95,7 @@ TEST_F(Hints, EachHintOnceAndAnOperandShownEscaped) {
 
 TEST_F(Hints, NothingWrittenOrListedUnlessStandardErrorIsATerminal) {
   EXPECT_EQ(hintsFor({"--help", "photos", "nowhere/*.*"}, false), "");
-  CapturedNotes script;
-  writeResultHints(readCommandLine(std::vector<std::string_view>{"-r", "docs"}), 0, fake,
-                   script.notes);
-  EXPECT_EQ(script.err.str(), "");
+  EXPECT_EQ(hintsFor({"-r", "docs"}, false, 0), "");
   EXPECT_TRUE(fake.listedPatterns.empty());
 }
 

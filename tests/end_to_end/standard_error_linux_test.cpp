@@ -74,7 +74,6 @@ TEST(StandardError, CtrlCWritesTheAccountSoFarAndEndsTheRunAsInterrupted) {
   const TempDir tree;
   tree.write("d/a", std::string(3000, 'x'));
   tree.write("d/b", std::string(3000, 'x'));
-
   // Interrupted at the question about the last copy, whose answer never comes.
   const RunResult person = runDupsieve({.arguments = {"-r", "d"},
                                         .input = "y\n",
@@ -95,16 +94,11 @@ TEST(StandardError, ARunOutOfMemorySaysHowFarItCameAndFails) {
   GTEST_SKIP() << "a sanitizer maps far more memory than the limit leaves";
 #endif
   const TempDir tree;
-  for (int i = 0; i < 4000; ++i) {
-    std::string path = "d";
-    path.append(std::to_string(i % 40)).append("/file ").append(std::to_string(i));
-    tree.write(path, std::to_string(i % 9));
-  }
+  for (int i = 0; i < 4000; ++i) tree.write(std::to_string(i % 40) + "/" + std::to_string(i), "x");
   // Room for the program itself, not for the lists of this tree.
   const RunResult run = runDupsieve(
       {.arguments = {"-r", "."}, .workingDirectory = tree.path(),
        .constraints = {.addressSpaceLimit = 10'000'000}});
-
   EXPECT_EQ(run.exitStatus, 1);
   EXPECT_TRUE(run.errors.starts_with("dupsieve: out of memory after ")) << run.errors;
   EXPECT_TRUE(run.errors.ends_with(" files were found; nothing was deleted\n")) << run.errors;

@@ -4,10 +4,13 @@
 
 #include <chrono>
 #include <sstream>
+#include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
+#include <tuple>
+#include <utility>
 
+#include "resolution/number_text.h"
 #include "tests/support/captured_notes.h"
 
 namespace dupsieve {
@@ -105,38 +108,44 @@ TEST(Notes, ALongerFirstQuietIntervalHoldsBackOnlyTheFirstStatus) {
 }
 
 TEST(Notes, TheAccountForAPersonWhoAnsweredAndWhatAnInterruptWrites) {
-  struct Case {
-    bool errorIsTerminal;
-    bool inputIsTerminal;
-    std::string account;      // written at the end
-    std::string interrupted;  // published at the end, status shown and a prompt waiting
-  };
-  const std::string line = "1 file deleted, 2.0 kB freed; 1 confirmed deletion failed";
-  const Case cases[] = {
-      {true, true, line + "\n", "\ninterrupted: " + line + "\n"},
-      {true, false, "", "\n"},
-      {false, true, "", ""},
-  };
-  for (const Case& c : cases) {
-    CapturedNotes captured(c.errorIsTerminal, c.inputIsTerminal);
-    std::vector<std::string> published;
-    captured.notes.publishInterruptNote([&](std::string_view note) { published.emplace_back(note); });
-    captured.notes.status("123");
-    // The status line and the echo of the interrupt are blanked.
-    EXPECT_EQ(published.back().substr(0, 7), c.errorIsTerminal ? "\r     \r" : "");
+  const std::string line = "1 file deleted, 2.0 kB freed; 1 confirmed deletion failed\n";
+  // Standard error and input terminals; the account; the interrupt's note.
+  const std::tuple<bool, bool, std::string, std::string> cases[] = {
+      {true, true, line, "\ninterrupted: " + line}, {true, false, "", "\n"}, {false, true, "", ""}};
+  for (const auto& [errorIsTerminal, inputIsTerminal, account, interrupted] : cases) {
+    CapturedNotes captured(errorIsTerminal, inputIsTerminal);
+    std::string published;
+    captured.notes.publishInterruptNote([&](std::string_view note) { published = note; });
+    captured.notes.writeAccount();  // nothing answered yet: no account
+    captured.notes.status("123");   // the status line and the echo of ^C are blanked
+    EXPECT_EQ(published.substr(0, 7), errorIsTerminal ? "\r     \r" : "");
     captured.notes.answered();
     captured.notes.deleted(2000);
-    captured.notes.deletionFailed("could not delete x: permission denied");
+    captured.notes.deletionFailed("f");
     captured.notes.clearStatus();
-    captured.notes.awaitingAnswer(true);
-    EXPECT_EQ(published.back(), c.interrupted);
-    captured.err.str("");
+    captured.notes.awaitingAnswer(true);  // the cursor stands after a prompt
+    EXPECT_EQ(published, interrupted);
     captured.notes.writeAccount();
-    EXPECT_EQ(captured.err.str(), c.account);
+    const std::string erased = errorIsTerminal ? "\r123\r   \r" : "";
+    EXPECT_EQ(captured.err.str(), erased + "f\n" + account);
   }
-  CapturedNotes unanswered(true, true);  // no prompt read an answer: no account
-  unanswered.notes.writeAccount();
-  EXPECT_EQ(unanswered.err.str(), "");
+}
+
+TEST(Notes, NumbersGroupedInThreesAndBytesInDecimalUnits) {
+  const std::pair<std::uint64_t, std::string> grouped[] = {{0, "0"}, {999, "999"}, {1000, "1,000"},
+      {1400000000, "1,400,000,000"}, {UINT64_MAX, "18,446,744,073,709,551,615"}};
+  for (const auto& [number, text] : grouped) EXPECT_EQ(groupedNumber(number), text);
+  const std::pair<std::uint64_t, std::string> human[] = {{0, "0 bytes"}, {1, "1 byte"},
+      {999, "999 bytes"}, {1000, "1.0 kB"}, {4249, "4.2 kB"}, {4250, "4.3 kB"}, {9949, "9.9 kB"},
+      {9950, "10 kB"}, {999499, "999 kB"}, {999500, "1.0 MB"}, {1400000000, "1.4 GB"},
+      {18000000000000, "18 TB"}, {UINT64_MAX, "18 EB"}};
+  for (const auto& [bytes, text] : human) EXPECT_EQ(inHumanUnits(bytes), text) << bytes;
+  RunAccount account{12000, 0, 0, 0, 0};
+  EXPECT_EQ(outOfMemoryLine(account),
+            "dupsieve: out of memory after 12,000 files were found; nothing was deleted");
+  account = {1, 3, 1, 1400000000, 1};
+  EXPECT_EQ(outOfMemoryLine(account),
+            "dupsieve: out of memory after 1 file was found; 1 file was deleted (1.4 GB)");
 }
 
 TEST(Notes, PathsAreEscapedOnlyForATerminal) {
