@@ -44,9 +44,9 @@ void runSearch(const Settings& settings, FileSystem& fileSystem, std::istream& i
                                progress);
   for (const std::string& start : settings.startDirectories) walker(start);
   notes.clearStatus();
-  notes.filesFound(files.size());
   const std::size_t filesFound = files.size();
-  writeCount(console, files.size(), " files were found.");
+  notes.filesFound(filesFound);
+  writeCount(console, filesFound, " files were found.");
 
   writeProgress(console, "removing file-info registered repeatedly.");
   compareMode = CompareMode::ByPath;

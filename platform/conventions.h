@@ -12,8 +12,9 @@ namespace dupsieve {
 // program.
 std::string manualReference();
 
-// True for a path that is relative to the current folder of a drive other
-// than the current one ("D:photos", "D:*.*"): Windows alone has them.
+// True for a single name relative to the current folder of a drive
+// ("D:photos", "D:*.*"), which the walk does not search: Windows alone has
+// them.
 bool isDriveRelative(std::string_view path);
 
 }  // namespace dupsieve

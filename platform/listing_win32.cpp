@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/conventions.h"
 #include "platform/file_identity_win32.h"
 #include "platform/handle_win32.h"
 #include "platform/system_path_win32.h"
@@ -17,14 +18,6 @@ namespace {
 static_assert(kAttributeHidden == FILE_ATTRIBUTE_HIDDEN);
 static_assert(kAttributeSystem == FILE_ATTRIBUTE_SYSTEM);
 static_assert(kAttributeDirectory == FILE_ATTRIBUTE_DIRECTORY);
-
-// "D:name" names an entry of drive D's current directory, but the walk
-// builds paths from what precedes the last "/", which would lose the drive:
-// the entry's files would be read, and deleted, in the wrong directory.
-bool isRelativeToAnotherDrive(std::string_view pattern) {
-  return pattern.size() > 2 && isDriveName(pattern.substr(0, 2)) &&
-         pattern.find_first_of("/\\") == std::string_view::npos;
-}
 
 // "X:" is the whole drive here, not the current directory on it: it is what
 // a person means by "-r D:" (and by "-r D:\", which loses its backslash on
@@ -288,7 +281,9 @@ std::unique_ptr<DirectoryListing> findDirectoryItself(const std::string& pattern
 std::unique_ptr<DirectoryListing> listPatternOnWindows(const std::string& pattern) {
   const std::string_view last = splitAtLastSeparator(pattern).name;
   if (isDriveName(pattern) || last == "." || last == "..") return findDirectoryItself(pattern);
-  if (isRelativeToAnotherDrive(pattern)) return nullptr;
+  // The walk builds paths from what precedes the last "/", which would lose
+  // the drive: the entry's files would be read, and deleted, elsewhere.
+  if (isDriveRelative(pattern)) return nullptr;
   // Every name matches these, by the system's rule as well.
   if (last == "*.*" || last == "*") return listEverything(directoryPart(pattern));
   return listMatching(pattern);

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "platform/system_path_win32.h"
 #include "platform/utf16.h"
 
 namespace dupsieve {
@@ -13,7 +14,8 @@ std::string manualReference() {
   // was unpacked.
   std::vector<wchar_t> path(MAX_PATH);
   for (;;) {
-    const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    const DWORD length =
+        ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
     if (length == 0) return "dupsieve.html beside dupsieve.exe";
     if (length < path.size()) {
       std::u16string program(path.begin(), path.begin() + length);
@@ -25,8 +27,10 @@ std::string manualReference() {
 }
 
 bool isDriveRelative(std::string_view path) {
-  const auto isLetter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
-  return path.size() > 2 && isLetter(path[0]) && path[1] == ':' && path[2] != '/';
+  // "D:name" names an entry of drive D's current folder; with a "/" or "\\"
+  // after it, the paths the walk builds keep the drive and lead there.
+  return path.size() > 2 && isDriveName(path.substr(0, 2)) &&
+         path.find_first_of("/\\") == std::string_view::npos;
 }
 
 }  // namespace dupsieve
