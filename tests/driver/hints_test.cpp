@@ -64,6 +64,8 @@ TEST_F(Hints, OperandsThatNameNothingOrADirectoryWithoutRecursion) {
   EXPECT_EQ(hintsFor({"-r", "pictures"}),
             "pictures is a link to a directory: give pictures/. to search where it leads\n");
   EXPECT_EQ(hintsFor({"-r", "pictures/."}), "");
+  EXPECT_EQ(hintsFor({"D:p"}), isDriveRelative("D:p") ? "D:p is relative to the current folder of "
+            "drive D:, which is not searched: give D:\\p\n" : "D:p: no such file or directory\n");
   EXPECT_EQ(hintsFor({"/"}),
             "an empty operand (or a lone /) names nothing: give /. for the root directory\n");
 }
