@@ -42,38 +42,41 @@ int main(int argc, char** argv) {
     dupsieve::writeNoteOnInterrupt();
   }
 
-  // Someone at a terminal sees each line as it ends and each prompt before
-  // its answer is read, even when typing ahead: standard input stays tied to
-  // standard output. Otherwise the same bytes go out in large writes,
-  // flushed when an answer has to be waited for.
-  std::unique_ptr<std::streambuf> lazyInput;
-  if (!outputIsTerminal && !inputIsTerminal) {
-    lazyInput = dupsieve::lazyFlushStandardInput(std::cout);
-  }
   std::streambuf* const standardInput = std::cin.rdbuf();
-  if (lazyInput) {
-    std::cin.rdbuf(lazyInput.get());
-    std::cin.tie(nullptr);
-  }
   int status = EXIT_SUCCESS;
   try {
-    // Made here: the real file system may start a thread and map memory.
+    // Someone at a terminal sees each line as it ends and each prompt before
+    // its answer is read, even when typing ahead: standard input stays tied
+    // to standard output. Otherwise the same bytes go out in large writes,
+    // flushed when an answer has to be waited for.
+    std::unique_ptr<std::streambuf> lazyInput;
+    if (!outputIsTerminal && !inputIsTerminal) {
+      lazyInput = dupsieve::lazyFlushStandardInput(std::cout);
+    }
+    if (lazyInput) {
+      std::cin.rdbuf(lazyInput.get());
+      std::cin.tie(nullptr);
+    }
+    // Made here, as everything that takes memory: the real file system may
+    // start a thread and map memory.
     dupsieve::RealFileSystem fileSystem;
     dupsieve::runSearch(settings, fileSystem, std::cin, std::cout, outputIsTerminal, notes,
                         /*flushEachLine=*/lazyInput == nullptr);
+    std::cout.flush();
+    std::cin.rdbuf(standardInput);
   } catch (const std::bad_alloc&) {
     status = EXIT_FAILURE;
   } catch (const std::system_error&) {
     // A thread that cannot start lacks memory too.
     status = EXIT_FAILURE;
   }
-  std::cout.flush();
   if (status != EXIT_SUCCESS) {
     // The run's containers are gone by now, so there is room for one line;
     // a run that could not finish must not look finished.
+    std::cin.rdbuf(standardInput);
+    std::cout.flush();
     notes.clearStatus();
     notes.failure(dupsieve::outOfMemoryLine(notes.account()));
   }
-  std::cin.rdbuf(standardInput);
   return status;
 }
