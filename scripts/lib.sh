@@ -60,12 +60,16 @@ show_build() {
 # of 550 run"); the tests that do not pass, with their output, and ctest's
 # closing summary are written on standard output. Returns ctest's status.
 show_tests() {
-  local line
+  local line blank=true
   "$@" 2>&1 | {
     while IFS= read -r line; do
       if [[ $line =~ ^\ *([0-9]+)/([0-9]+)\ Test\ +#[0-9]+:\ .*\ Passed\ +[0-9.]+\ sec$ ]]; then
         progress "tests: ${BASH_REMATCH[1]} of ${BASH_REMATCH[2]} run"
-      elif [[ ! $line =~ ^(\ +Start\ +[0-9]+:\ |Test\ project\ ) ]]; then
+      elif [[ $line =~ ^(\ +Start\ +[0-9]+:\ |Test\ project\ |Internal\ ctest\ changing) ]]; then
+        continue
+      elif [[ -n $line ]] || ! $blank; then
+        # Blank lines only to part what is shown, never two in a row.
+        [[ -z $line ]] && blank=true || blank=false
         progress_erase
         printf '%s\n' "$line"
       fi
