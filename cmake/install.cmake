@@ -1,6 +1,7 @@
-# Installing: the program and its manual page under the usual GNU
-# directories, so that --prefix and DESTDIR are honoured, and a Debian
-# package of both through CPack (cpack -G DEB in the build directory).
+# Installing: the program, its manual page and its licence under the usual
+# GNU directories, so that --prefix and DESTDIR are honoured, and a Debian
+# package of them through CPack (cpack -G DEB in the build directory). The
+# Windows download is made by scripts/package-windows.
 
 include(GNUInstallDirs)
 
@@ -19,9 +20,15 @@ if(NOT WIN32)
       WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
       VERBATIM)
     add_custom_target(dupsieve_manual ALL DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/dupsieve.1.gz)
+    # Built with the program, so that building the program alone (as
+    # scripts/dupsieve does) leaves everything that installing takes.
+    add_dependencies(dupsieve dupsieve_manual)
     set(dupsieve_manual ${CMAKE_CURRENT_BINARY_DIR}/dupsieve.1.gz)
   endif()
   install(FILES ${dupsieve_manual} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  # Under the name and in the place where Debian looks for a package's licence.
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR}
+    RENAME copyright)
 endif()
 
 set(CPACK_PACKAGE_NAME dupsieve)
