@@ -4,14 +4,11 @@
 #include <vector>
 
 #include "catalogue/file_record.h"
+#include "catalogue/group.h"
 #include "catalogue/progress_observer.h"
 #include "platform/file_system.h"
 
 namespace dupsieve {
-
-// A group of doubtful files: two or more records of equal size and digest,
-// in ascending path order.
-using Group = std::vector<FileRecord>;
 
 // Digests every candidate over `blockSize` leading bytes, then appends to
 // `groups` one group per block of records equal in size and digest, in

@@ -2,6 +2,7 @@
 
 #include <istream>
 #include <ostream>
+#include <string_view>
 
 #include "resolution/notes.h"
 
@@ -20,6 +21,14 @@ struct Console {
   Notes& notes;
   bool flushEachLine = true;
 };
+
+// Writes `line` through the notes for a person answering, standard output
+// flushed first, so that the notes never overtake the member lines and
+// prompts on a screen they share.
+inline void noteForAnswerer(const Console& console, std::string_view line) {
+  console.out.flush();
+  console.notes.forAnswerer(line);
+}
 
 // Ends a line of `console.out`, flushing it when lines are flushed.
 inline void endLine(const Console& console) {

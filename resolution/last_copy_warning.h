@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "catalogue/group.h"
+#include "platform/file_system.h"
+#include "resolution/console.h"
+#include "resolution/content_comparison.h"
+
+namespace dupsieve {
+
+// Warns a person answering before the prompt of a last copy: a member every
+// file identical to which (its own other names aside) has been removed in
+// this run or is gone. Without a comparison (nobody answering, or too many
+// files to compare) it warns of nothing.
+class LastCopyWarning {
+ public:
+  LastCopyWarning(const Group& group, const ContentComparison* comparison, const Console& console,
+                  FileSystem& fileSystem)
+      : group_(&group),
+        comparison_(comparison),
+        console_(console),
+        fileSystem_(&fileSystem),
+        removed_(group.size(), false) {}
+
+  // Before the prompt of `member`.
+  void beforePrompt(std::size_t member);
+  // The prompt of `member` removed its file.
+  void removed(std::size_t member) { removed_[member] = true; }
+
+ private:
+  // Whether a member's file may still be there: not removed in this run,
+  // and neither gone nor changed since it was listed.
+  bool stillThere(std::size_t member);
+
+  const Group* group_;
+  const ContentComparison* comparison_;
+  Console console_;
+  FileSystem* fileSystem_;
+  std::vector<bool> removed_;
+};
+
+}  // namespace dupsieve
