@@ -42,8 +42,8 @@ bool standOnNextEntry(std::vector<Level>& levels, bool& positioned) {
   return false;
 }
 
-// Opens the subdirectory that the innermost listing stands on as a new
-// level, through that listing; false when it cannot be opened.
+// Opens the subdirectory that the innermost listing stands on, through that
+// listing, as a new level; false when it cannot be opened.
 bool descend(std::vector<Level>& levels, std::string& prefix) {
   DirectoryListing& listing = *levels.back().listing;
   std::unique_ptr<DirectoryListing> below = listing.openSubdirectory();

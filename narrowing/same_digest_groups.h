@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "catalogue/file_record.h"
-#include "catalogue/group.h"
 #include "catalogue/progress_observer.h"
 #include "platform/file_system.h"
 

@@ -2,7 +2,6 @@
 
 #include <istream>
 #include <ostream>
-#include <string_view>
 
 #include "resolution/notes.h"
 
@@ -21,14 +20,6 @@ struct Console {
   Notes& notes;
   bool flushEachLine = true;
 };
-
-// Writes `line` through the notes for a person answering, standard output
-// flushed first, so that the notes never overtake the member lines and
-// prompts on a screen they share.
-inline void noteForAnswerer(const Console& console, std::string_view line) {
-  console.out.flush();
-  console.notes.forAnswerer(line);
-}
 
 // Ends a line of `console.out`, flushing it when lines are flushed.
 inline void endLine(const Console& console) {

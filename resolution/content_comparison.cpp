@@ -210,13 +210,6 @@ void Comparison::settle(Candidates&& candidates) {
 
 }  // namespace
 
-const ContentComparison::IdenticalSet* ContentComparison::setHolding(std::size_t file) const {
-  for (const IdenticalSet& set : sets) {
-    if (std::find(set.files.begin(), set.files.end(), file) != set.files.end()) return &set;
-  }
-  return nullptr;
-}
-
 ContentComparison compareContents(std::span<const ListedFile> members, const OpenMember& open,
                                   const ComparisonProgress& progress,
                                   const ComparisonLimits& limits) {

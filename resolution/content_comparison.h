@@ -39,8 +39,6 @@ struct ContentComparison {
 
   std::vector<Member> members;     // one per member, in group order
   std::vector<IdenticalSet> sets;  // in the order of their first files
-  // The set that holds `file` (a member index); null when none does.
-  const IdenticalSet* setHolding(std::size_t file) const;
   // More files than may be held open at once, each longer than one chunk:
   // nothing was opened or read, every member stays Compared, and `sets` is
   // empty.

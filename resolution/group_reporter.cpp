@@ -5,7 +5,6 @@
 #include "catalogue/sample_digest.h"
 #include "resolution/deletion_prompt.h"
 #include "resolution/group_verdict.h"
-#include "resolution/last_copy_warning.h"
 #include "resolution/shown_path.h"
 
 namespace dupsieve {

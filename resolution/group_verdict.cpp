@@ -29,17 +29,25 @@ std::string enumerate(const std::vector<std::string>& names) {
   return text;
 }
 
+const ContentComparison::IdenticalSet* setHolding(const ContentComparison& comparison,
+                                                  std::size_t file) {
+  for (const auto& set : comparison.sets) {
+    if (std::find(set.files.begin(), set.files.end(), file) != set.files.end()) return &set;
+  }
+  return nullptr;
+}
+
 // The verdict's lines on one compared group, in the order a person reads
 // them: what is identical and what differs, what could not be compared,
 // and which members are one file.
-class Verdict {
- public:
-  Verdict(const Group& group, const ContentComparison& comparison, const Console& console)
-      : group_(group), comparison_(comparison), console_(console) {}
+struct Verdict {
+  const Group& group;
+  const ContentComparison& comparison;
+  const Console& console;
 
   void write() const {
-    if (comparison_.tooManyFiles) {
-      note("the " + withThousands(group_.size()) +
+    if (comparison.tooManyFiles) {
+      note("the " + withThousands(group.size()) +
            " files of this group are too many to compare at once: not compared");
       return;
     }
@@ -48,26 +56,25 @@ class Verdict {
     writeHardLinks();
   }
 
- private:
   void writeSets() const {
-    const auto& members = comparison_.members;
+    const auto& members = comparison.members;
     const bool everyFileCompared = std::all_of(members.begin(), members.end(), [](const auto& m) {
       return m.outcome == MemberOutcome::Compared;
     });
-    if (everyFileCompared && comparison_.sets.size() == 1) {
-      note(group_.size() == 2 ? "both files are identical"
-                              : "all " + withThousands(group_.size()) + " files are identical");
+    if (everyFileCompared && comparison.sets.size() == 1) {
+      note(group.size() == 2 ? "both files are identical"
+                              : "all " + withThousands(group.size()) + " files are identical");
       return;
     }
-    for (const auto& set : comparison_.sets) {
+    for (const auto& set : comparison.sets) {
       if (set.files.size() < 2) continue;
       std::vector<std::string> names;  // every name of every file in the set
       for (std::size_t i = 0; i < members.size(); ++i) {
-        if (comparison_.setHolding(members[i].file) == &set) names.push_back(name(i));
+        if (setHolding(comparison, members[i].file) == &set) names.push_back(name(i));
       }
       note("identical: " + enumerate(names));
     }
-    for (const auto& set : comparison_.sets) {
+    for (const auto& set : comparison.sets) {
       if (!set.differsFrom) continue;
       note("not identical: " + name(set.files.front()) + " differs from " +
            name(*set.differsFrom) + " at byte " + withThousands(set.firstDifference));
@@ -75,8 +82,8 @@ class Verdict {
   }
 
   void writeUncompared() const {
-    for (std::size_t i = 0; i < group_.size(); ++i) {
-      switch (comparison_.members[i].outcome) {
+    for (std::size_t i = 0; i < group.size(); ++i) {
+      switch (comparison.members[i].outcome) {
         case MemberOutcome::Gone: note(name(i) + " no longer exists: not compared"); break;
         case MemberOutcome::Changed:
           note(name(i) + " changed since it was listed: not compared");
@@ -89,7 +96,7 @@ class Verdict {
   }
 
   void writeHardLinks() const {
-    const auto& members = comparison_.members;
+    const auto& members = comparison.members;
     for (std::size_t first = 0; first < members.size(); ++first) {
       if (members[first].file != first) continue;
       std::vector<std::string> names{name(first)};
@@ -102,13 +109,14 @@ class Verdict {
   }
 
   std::string name(std::size_t member) const {
-    return console_.notes.shownPath(group_[member].path());
+    return console.notes.shownPath(group[member].path());
   }
-  void note(const std::string& line) const { noteForAnswerer(console_, line); }
-
-  const Group& group_;
-  const ContentComparison& comparison_;
-  const Console& console_;
+  // Standard output is flushed before each note, so that the notes never
+  // overtake the member lines and prompts on a screen they share.
+  void note(const std::string& line) const {
+    console.out.flush();
+    console.notes.forAnswerer(line);
+  }
 };
 
 }  // namespace
@@ -130,9 +138,32 @@ std::optional<ContentComparison> giveVerdict(const Group& group, const Console& 
   // Time spent waiting for the last answer is not comparing.
   notes.clearStatus();
   std::optional<ContentComparison> comparison = compareContents(listed, open, progress);
-  Verdict(group, *comparison, console).write();
+  Verdict{group, *comparison, console}.write();
   notes.clearStatus();
   return comparison;
+}
+
+void LastCopyWarning::beforePrompt(std::size_t member) {
+  if (comparison_ == nullptr || comparison_->tooManyFiles) return;
+  const auto& members = comparison_->members;
+  const std::size_t file = members[member].file;
+  const ContentComparison::IdenticalSet* set = setHolding(*comparison_, file);
+  if (set == nullptr || set->files.size() < 2) return;
+  for (const std::size_t other : set->files) {
+    if (other == file) continue;
+    for (std::size_t i = 0; i < members.size(); ++i) {
+      if (members[i].file == other && stillThere(i)) return;
+    }
+  }
+  console_.out.flush();  // as before every note of the verdict
+  console_.notes.forAnswerer("last copy: every other identical file of this group is gone");
+}
+
+bool LastCopyWarning::stillThere(std::size_t member) {
+  if (removed_[member]) return false;
+  const FileRecord& record = (*group_)[member];
+  const ContentOpening now = fileSystem_->openListedFile(record.path(), record.listed()).outcome;
+  return now == ContentOpening::Opened || now == ContentOpening::Unreadable;
 }
 
 }  // namespace dupsieve

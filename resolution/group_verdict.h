@@ -1,9 +1,11 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <optional>
+#include <vector>
 
-#include "catalogue/group.h"
+#include "catalogue/file_record.h"
 #include "platform/file_system.h"
 #include "resolution/console.h"
 #include "resolution/content_comparison.h"
@@ -20,11 +22,41 @@ inline constexpr std::chrono::milliseconds kQuietComparison{1000};
 // where the others first differ (offsets from 0), which could not be
 // compared and why, and which are one file under two names. A comparison
 // that takes longer than kQuietComparison shows its progress on the status
-// line meanwhile.
-// Anyone else gets nothing, and nothing is read or asked of the file system
-// for them; nor is anything once the answers have ended, since no prompt
-// waits then: the result is then empty.
+// line meanwhile. Anyone else gets nothing (an empty result), and nothing
+// is read for them; nor is anything once the answers have ended, since no
+// prompt waits then.
 std::optional<ContentComparison> giveVerdict(const Group& group, const Console& console,
                                              FileSystem& fileSystem);
+
+// Warns a person answering before the prompt of a last copy: a member every
+// file identical to which (its own other names aside) has been removed in
+// this run or is gone. Without a comparison (nobody answering, or too many
+// files to compare) it warns of nothing.
+class LastCopyWarning {
+ public:
+  LastCopyWarning(const Group& group, const ContentComparison* comparison, const Console& console,
+                  FileSystem& fileSystem)
+      : group_(&group),
+        comparison_(comparison),
+        console_(console),
+        fileSystem_(&fileSystem),
+        removed_(group.size(), false) {}
+
+  // Before the prompt of `member`.
+  void beforePrompt(std::size_t member);
+  // The prompt of `member` removed its file.
+  void removed(std::size_t member) { removed_[member] = true; }
+
+ private:
+  // Whether a member's file may still be there: not removed in this run,
+  // and neither gone nor changed since it was listed.
+  bool stillThere(std::size_t member);
+
+  const Group* group_;
+  const ContentComparison* comparison_;
+  Console console_;
+  FileSystem* fileSystem_;
+  std::vector<bool> removed_;
+};
 
 }  // namespace dupsieve
