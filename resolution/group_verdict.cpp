@@ -63,7 +63,7 @@ struct Verdict {
     });
     if (everyFileCompared && comparison.sets.size() == 1) {
       note(group.size() == 2 ? "both files are identical"
-                              : "all " + withThousands(group.size()) + " files are identical");
+                             : "all " + withThousands(group.size()) + " files are identical");
       return;
     }
     for (const auto& set : comparison.sets) {
