@@ -1,12 +1,16 @@
 #include "resolution/group_verdict.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace dupsieve {
 namespace {
+
+// How long a comparison runs before its progress is shown.
+constexpr std::chrono::milliseconds kQuietComparison{1000};
 
 // Long numbers of bytes read more easily in groups of three digits.
 std::string withThousands(std::uint64_t number) {

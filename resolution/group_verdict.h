@@ -1,6 +1,5 @@
 #pragma once
 
-#include <chrono>
 #include <cstddef>
 #include <optional>
 #include <vector>
@@ -12,16 +11,13 @@
 
 namespace dupsieve {
 
-// How long a comparison runs before its progress is shown.
-inline constexpr std::chrono::milliseconds kQuietComparison{1000};
-
 // What a person answering the prompts of a group needs to answer well,
 // written after the group's member lines through the notes for a person
 // answering only. Compares the members in full and writes the verdict:
 // which files are identical (byte for byte, as they are at that moment),
 // where the others first differ (offsets from 0), which could not be
 // compared and why, and which are one file under two names. A comparison
-// that takes longer than kQuietComparison shows its progress on the status
+// that takes longer than about a second shows its progress on the status
 // line meanwhile. Anyone else gets nothing (an empty result), and nothing
 // is read for them; nor is anything once the answers have ended, since no
 // prompt waits then.
