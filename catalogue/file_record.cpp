@@ -11,15 +11,19 @@ namespace {
 // from 128 upward follow all of ASCII.
 int compareJoined(std::string_view a1, std::string_view a2, std::string_view b1,
                   std::string_view b2) {
-  if (a1.empty()) std::swap(a1, a2);
-  if (b1.empty()) std::swap(b1, b2);
-  if (a1.empty() || b1.empty()) return a1.empty() ? (b1.empty() ? 0 : -1) : 1;
-  const std::size_t n = std::min(a1.size(), b1.size());
-  if (const int order = std::char_traits<char>::compare(a1.data(), b1.data(), n); order != 0) {
-    return order;
+  // Each round uses up at least one first part, and a used-up first part
+  // gives way to its second: four rounds at most.
+  for (;;) {
+    if (a1.empty()) std::swap(a1, a2);
+    if (b1.empty()) std::swap(b1, b2);
+    if (a1.empty() || b1.empty()) return a1.empty() ? (b1.empty() ? 0 : -1) : 1;
+    const std::size_t n = std::min(a1.size(), b1.size());
+    if (const int order = std::char_traits<char>::compare(a1.data(), b1.data(), n); order != 0) {
+      return order;
+    }
+    a1.remove_prefix(n);
+    b1.remove_prefix(n);
   }
-  // At least one first part is used up: each call goes one part further.
-  return compareJoined(a1.substr(n), a2, b1.substr(n), b2);
 }
 
 int comparePaths(const FileRecord& a, const FileRecord& b) {
