@@ -24,9 +24,9 @@ namespace dupsieve {
 std::optional<ContentComparison> giveVerdict(const Group& group, const Console& console,
                                              FileSystem& fileSystem);
 
-// Warns a person answering before the prompt of a last copy: a member every
-// file identical to which (its own other names aside) has been removed in
-// this run or is gone. Without a comparison (nobody answering, or too many
+// Warns a person answering before the prompt of a last copy: a member whose
+// identical files (its own other names aside) have all been removed in this
+// run or are gone. Without a comparison (nobody answering, or too many
 // files to compare) it warns of nothing.
 class LastCopyWarning {
  public:
