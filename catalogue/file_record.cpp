@@ -1,6 +1,7 @@
 #include "catalogue/file_record.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace dupsieve {
 namespace {
@@ -10,28 +11,18 @@ namespace {
 // from 128 upward follow all of ASCII.
 int compareJoined(std::string_view a1, std::string_view a2, std::string_view b1,
                   std::string_view b2) {
-  std::string_view a = a1;
-  std::string_view b = b1;
-  bool aSecond = false;
-  bool bSecond = false;
-  while (true) {
-    if (a.empty() && !aSecond) {
-      a = a2;
-      aSecond = true;
-      continue;
-    }
-    if (b.empty() && !bSecond) {
-      b = b2;
-      bSecond = true;
-      continue;
-    }
-    if (a.empty() || b.empty()) return a.empty() ? (b.empty() ? 0 : -1) : 1;
-    const std::size_t n = std::min(a.size(), b.size());
-    if (const int order = std::char_traits<char>::compare(a.data(), b.data(), n); order != 0) {
+  // Each round uses up at least one first part, and a used-up first part
+  // gives way to its second: four rounds at most.
+  for (;;) {
+    if (a1.empty()) std::swap(a1, a2);
+    if (b1.empty()) std::swap(b1, b2);
+    if (a1.empty() || b1.empty()) return a1.empty() ? (b1.empty() ? 0 : -1) : 1;
+    const std::size_t n = std::min(a1.size(), b1.size());
+    if (const int order = std::char_traits<char>::compare(a1.data(), b1.data(), n); order != 0) {
       return order;
     }
-    a.remove_prefix(n);
-    b.remove_prefix(n);
+    a1.remove_prefix(n);
+    b1.remove_prefix(n);
   }
 }
 

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "catalogue/compare_mode.h"
 #include "catalogue/listed_directory.h"
@@ -52,5 +53,9 @@ class FileRecord {
 bool operator<(const FileRecord& a, const FileRecord& b);
 // Equality of the same mode: equal paths, or equal size and digest.
 bool operator==(const FileRecord& a, const FileRecord& b);
+
+// A group of doubtful files: two or more records of equal size and digest,
+// in ascending path order.
+using Group = std::vector<FileRecord>;
 
 }  // namespace dupsieve

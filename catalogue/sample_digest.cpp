@@ -9,15 +9,8 @@
 namespace dupsieve {
 namespace {
 
-// How many bytes `sampleDigest` would read now: 0 when the digest is cached
-// or the sample is empty.
-std::uint64_t pendingSampleLength(const FileRecord& record, std::int32_t blockSize) {
-  return record.digest != 0 ? 0 : sampleLength(record.size, blockSize);
-}
-
 // Bytes that never arrive (the file shrank, a read failed) count as zero,
-// which is what leaving them out of the sum amounts to: the sum is cached
-// only when the read was made, and otherwise the digest stays 0.
+// which is what leaving them out of the sum amounts to.
 void cacheDigest(FileRecord& record, const HeadRead& read, std::uint32_t sum) {
   if (read.read) record.digest = sum;
 }
@@ -72,8 +65,9 @@ void sampleDigests(std::span<FileRecord* const> records, std::int32_t blockSize,
     for (std::size_t i = first; i < end; ++i) {
       FileRecord& record = *records[i];
       // A cached digest or an empty sample needs no read.
-      if (pendingSampleLength(record, blockSize) == 0) continue;
-      reads.push_back(sampleRead(record, blockSize, sums[i - first]));
+      const HeadRead read = sampleRead(record, blockSize, sums[i - first]);
+      if (read.length == 0) continue;
+      reads.push_back(read);
       readers.emplace_back(&record, &sums[i - first]);
     }
     if (!reads.empty()) reader.readHeads(reads);
@@ -84,8 +78,8 @@ void sampleDigests(std::span<FileRecord* const> records, std::int32_t blockSize,
 }
 
 HeadRead sampleRead(const FileRecord& record, std::int32_t blockSize, ByteSink& sink) {
-  return HeadRead{record.directoryPart(), record.name(), record.listed(),
-                  pendingSampleLength(record, blockSize), &sink};
+  const std::uint64_t length = record.digest != 0 ? 0 : sampleLength(record.size, blockSize);
+  return HeadRead{record.directoryPart(), record.name(), record.listed(), length, &sink};
 }
 
 std::uint32_t sampleDigest(FileRecord& record, std::int32_t blockSize, HeadReader& reader) {

@@ -40,20 +40,17 @@ std::uint32_t sampleDigest(FileRecord& record, std::int32_t blockSize, HeadReade
 // length is 0 when the digest is cached or the sample is empty.
 HeadRead sampleRead(const FileRecord& record, std::int32_t blockSize, ByteSink& sink);
 
-// How many heads `sampleDigests` asks the reader for at once: enough for
-// the reader to keep many reads in flight, few enough that the sums and
-// requests stay small. The digest stage hands over its candidates in
-// batches of this size too, so that each report of progress follows one
-// whole round of reads; the two need not agree for any digest to come out
-// right, as a larger batch is only split and a smaller one only reads in
-// smaller rounds.
+// How many heads `sampleDigests` asks the reader for at once: enough to
+// keep many reads in flight, few enough that sums and requests stay small.
+// The digest stage hands its candidates over in batches of this size too,
+// so that progress is told after each whole round; no digest depends on
+// the two agreeing.
 inline constexpr std::size_t kHeadBatch = 1024;
 
 // Does for every record what `sampleDigest` does, reading the files that
-// need it in batches of kHeadBatch, in the order given: afterwards each
-// record's `digest` is what `sampleDigest` would have returned. Each digest
-// is the sum of its own file's bytes, whatever order the reader serves the
-// batch in.
+// need it in batches, in the order given: afterwards each record's `digest`
+// is what `sampleDigest` would have returned. Each digest is the sum of its
+// own file's bytes, whatever order the reader serves the batch in.
 void sampleDigests(std::span<FileRecord* const> records, std::int32_t blockSize,
                    HeadReader& reader);
 

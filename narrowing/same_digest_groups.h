@@ -9,10 +9,6 @@
 
 namespace dupsieve {
 
-// A group of doubtful files: two or more records of equal size and digest,
-// in ascending path order.
-using Group = std::vector<FileRecord>;
-
 // Digests every candidate over `blockSize` leading bytes, then appends to
 // `groups` one group per block of records equal in size and digest, in
 // ascending size, then digest. The members are moved out of the file list,

@@ -45,6 +45,12 @@ class Comparison {
   ContentComparison run();
 
  private:
+  // Marks the members that name an earlier member's file; the others, which
+  // are read.
+  std::vector<std::size_t> distinctFiles();
+  // Reads `all` (files of `size` bytes) in step, `chunk` bytes at a time,
+  // parting them at every difference, until each part is settled.
+  void readInStep(Candidates&& all, std::uint64_t size, std::size_t chunk);
   // Reads the next `length` bytes of every file of `candidates`, dropping
   // those that cannot be opened or read, that end early or, at the `last`
   // chunk, that go on past their listed size.
@@ -66,10 +72,31 @@ class Comparison {
 };
 
 ContentComparison Comparison::run() {
-  const std::size_t count = members_.size();
-  result_.members.resize(count);
+  Candidates all;
+  for (const std::size_t member : distinctFiles()) all.files.push_back(OpenFile{member, nullptr, {}});
+  if (all.files.size() < 2) {
+    settle(std::move(all));  // nothing to compare it with: not even opened
+    return std::move(result_);
+  }
+  const std::uint64_t size = members_[all.files.front().member].size;
+  const std::size_t chunk = std::clamp(limits_.memoryBudget / all.files.size(),
+                                       limits_.smallestChunk, limits_.largestChunk);
+  // Files that fit in one chunk are read whole and closed one after the
+  // other; longer ones stay open from chunk to chunk.
+  if (all.files.size() > limits_.mostFilesOpen && size > chunk) {
+    result_.tooManyFiles = true;
+    return std::move(result_);
+  }
+  readInStep(std::move(all), size, chunk);
+  std::sort(result_.sets.begin(), result_.sets.end(),
+            [](const auto& a, const auto& b) { return a.files.front() < b.files.front(); });
+  return std::move(result_);
+}
+
+std::vector<std::size_t> Comparison::distinctFiles() {
+  result_.members.resize(members_.size());
   std::vector<std::size_t> files;
-  for (std::size_t i = 0; i < count; ++i) {
+  for (std::size_t i = 0; i < members_.size(); ++i) {
     result_.members[i].file = i;
     for (std::size_t j = 0; j < i; ++j) {
       if (sameFile(members_[i], members_[j])) {
@@ -79,30 +106,15 @@ ContentComparison Comparison::run() {
     }
     if (result_.members[i].outcome == MemberOutcome::Compared) files.push_back(i);
   }
+  return files;
+}
 
-  Candidates all;
-  for (const std::size_t member : files) all.files.push_back(OpenFile{member, nullptr, {}});
-  if (all.files.size() < 2) {
-    settle(std::move(all));  // nothing to compare it with: not even opened
-    return std::move(result_);
-  }
-
-  const std::uint64_t size = members_[files.front()].size;
-  const std::size_t chunk =
-      std::clamp(limits_.memoryBudget / files.size(), limits_.smallestChunk, limits_.largestChunk);
-  // Files that fit in one chunk are read whole and closed one after the
-  // other; longer ones stay open from chunk to chunk.
-  if (files.size() > limits_.mostFilesOpen && size > chunk) {
-    result_.tooManyFiles = true;
-    return std::move(result_);
-  }
+void Comparison::readInStep(Candidates&& all, std::uint64_t size, std::size_t chunk) {
   bufferSize_ = static_cast<std::size_t>(std::min<std::uint64_t>(size, chunk));
-  total_ = size * files.size();
-
+  total_ = size * all.files.size();
   std::vector<Candidates> reading;
   reading.push_back(std::move(all));
-  std::uint64_t offset = 0;
-  while (!reading.empty()) {
+  for (std::uint64_t offset = 0; !reading.empty();) {
     const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(chunk, size - offset));
     const bool last = offset + length == size;
     std::vector<Candidates> stillIdentical;
@@ -119,9 +131,6 @@ ContentComparison Comparison::run() {
     reading = std::move(stillIdentical);
     offset += length;
   }
-  std::sort(result_.sets.begin(), result_.sets.end(),
-            [](const auto& a, const auto& b) { return a.files.front() < b.files.front(); });
-  return std::move(result_);
 }
 
 void Comparison::readChunk(Candidates& candidates, std::size_t length, bool last) {

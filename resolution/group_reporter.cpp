@@ -30,11 +30,12 @@ void GroupReporter::operator()(Group& group) const {
   // warned before the prompt of a last copy; anyone else gets the prompts
   // alone, and nothing more is read for them. Once the input has ended no
   // prompt waits for an answer, so no verdict is worth its reading.
-  GroupVerdict verdict(group, console_, *fileSystem_);
+  const std::optional<ContentComparison> comparison = giveVerdict(group, console_, *fileSystem_);
+  LastCopyWarning lastCopy(group, comparison ? &*comparison : nullptr, console_, *fileSystem_);
   const DeletionPrompt prompt(console_, *fileSystem_);
   for (std::size_t i = 0; i < group.size(); ++i) {
-    verdict.beforePrompt(i);
-    if (prompt(group[i])) verdict.removed(i);
+    lastCopy.beforePrompt(i);
+    if (prompt(group[i])) lastCopy.removed(i);
   }
   endLine(console_);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "narrowing/same_digest_groups.h"
+#include "catalogue/file_record.h"
 #include "platform/file_system.h"
 #include "resolution/console.h"
 
@@ -11,7 +11,7 @@ namespace dupsieve {
 // each member, and an empty line. Lines are flushed as the console says. A
 // member whose digest is still 0 has it computed over its first 256 bytes.
 // For a person answering, a verdict on the group precedes the prompts (see
-// GroupVerdict).
+// giveVerdict), and a warning precedes the prompt of a last copy.
 class GroupReporter {
  public:
   GroupReporter(const Console& console, FileSystem& fileSystem)

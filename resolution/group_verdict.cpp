@@ -1,10 +1,16 @@
 #include "resolution/group_verdict.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace dupsieve {
 namespace {
+
+// How long a comparison runs before its progress is shown.
+constexpr std::chrono::milliseconds kQuietComparison{1000};
 
 // Long numbers of bytes read more easily in groups of three digits.
 std::string withThousands(std::uint64_t number) {
@@ -35,12 +41,94 @@ const ContentComparison::IdenticalSet* setHolding(const ContentComparison& compa
   return nullptr;
 }
 
+// The verdict's lines on one compared group, in the order a person reads
+// them: what is identical and what differs, what could not be compared,
+// and which members are one file.
+struct Verdict {
+  const Group& group;
+  const ContentComparison& comparison;
+  const Console& console;
+
+  void write() const {
+    if (comparison.tooManyFiles) {
+      note("the " + withThousands(group.size()) +
+           " files of this group are too many to compare at once: not compared");
+      return;
+    }
+    writeSets();
+    writeUncompared();
+    writeHardLinks();
+  }
+
+  void writeSets() const {
+    const auto& members = comparison.members;
+    const bool everyFileCompared = std::all_of(members.begin(), members.end(), [](const auto& m) {
+      return m.outcome == MemberOutcome::Compared;
+    });
+    if (everyFileCompared && comparison.sets.size() == 1) {
+      note(group.size() == 2 ? "both files are identical"
+                             : "all " + withThousands(group.size()) + " files are identical");
+      return;
+    }
+    for (const auto& set : comparison.sets) {
+      if (set.files.size() < 2) continue;
+      std::vector<std::string> names;  // every name of every file in the set
+      for (std::size_t i = 0; i < members.size(); ++i) {
+        if (setHolding(comparison, members[i].file) == &set) names.push_back(name(i));
+      }
+      note("identical: " + enumerate(names));
+    }
+    for (const auto& set : comparison.sets) {
+      if (!set.differsFrom) continue;
+      note("not identical: " + name(set.files.front()) + " differs from " +
+           name(*set.differsFrom) + " at byte " + withThousands(set.firstDifference));
+    }
+  }
+
+  void writeUncompared() const {
+    for (std::size_t i = 0; i < group.size(); ++i) {
+      switch (comparison.members[i].outcome) {
+        case MemberOutcome::Gone: note(name(i) + " no longer exists: not compared"); break;
+        case MemberOutcome::Changed:
+          note(name(i) + " changed since it was listed: not compared");
+          break;
+        case MemberOutcome::Unreadable: note(name(i) + " could not be read: cannot compare"); break;
+        case MemberOutcome::Compared:
+        case MemberOutcome::SameFile: break;
+      }
+    }
+  }
+
+  void writeHardLinks() const {
+    const auto& members = comparison.members;
+    for (std::size_t first = 0; first < members.size(); ++first) {
+      if (members[first].file != first) continue;
+      std::vector<std::string> names{name(first)};
+      for (std::size_t i = first + 1; i < members.size(); ++i) {
+        if (members[i].file == first) names.push_back(name(i));
+      }
+      if (names.size() < 2) continue;
+      note(enumerate(names) + " are one file (hard links): deleting one frees no space");
+    }
+  }
+
+  std::string name(std::size_t member) const {
+    return console.notes.shownPath(group[member].path());
+  }
+  // Standard output is flushed before each note, so that the notes never
+  // overtake the member lines and prompts on a screen they share.
+  void note(const std::string& line) const {
+    console.out.flush();
+    console.notes.forAnswerer(line);
+  }
+};
+
 }  // namespace
 
-GroupVerdict::GroupVerdict(const Group& group, const Console& console, FileSystem& fileSystem)
-    : group_(&group), console_(console), fileSystem_(&fileSystem), removed_(group.size(), false) {
+std::optional<ContentComparison> giveVerdict(const Group& group, const Console& console,
+                                             FileSystem& fileSystem) {
   Notes& notes = console.notes;
-  if (!notes.personAnswering() || !console.in.good()) return;
+  if (!notes.personAnswering() || !console.in.good()) return std::nullopt;
 
   std::vector<ListedFile> listed;
   for (const FileRecord& member : group) listed.push_back(member.listed());
@@ -53,70 +141,14 @@ GroupVerdict::GroupVerdict(const Group& group, const Console& console, FileSyste
   };
   // Time spent waiting for the last answer is not comparing.
   notes.clearStatus();
-  comparison_ = compareContents(listed, open, progress);
-  writeVerdict();
+  std::optional<ContentComparison> comparison = compareContents(listed, open, progress);
+  Verdict{group, *comparison, console}.write();
   notes.clearStatus();
+  return comparison;
 }
 
-void GroupVerdict::writeVerdict() {
-  const ContentComparison& comparison = *comparison_;
-  const std::size_t count = group_->size();
-  if (comparison.tooManyFiles) {
-    write("the " + withThousands(count) +
-          " files of this group are too many to compare at once: not compared");
-    return;
-  }
-
-  const auto& members = comparison.members;
-  const bool everyFileCompared = std::all_of(members.begin(), members.end(), [](const auto& m) {
-    return m.outcome == MemberOutcome::Compared;
-  });
-  if (everyFileCompared && comparison.sets.size() == 1) {
-    write(count == 2 ? "both files are identical"
-                     : "all " + withThousands(count) + " files are identical");
-  } else {
-    for (const auto& set : comparison.sets) {
-      if (set.files.size() < 2) continue;
-      std::vector<std::string> names;  // every name of every file in the set
-      for (std::size_t i = 0; i < count; ++i) {
-        if (setHolding(comparison, members[i].file) == &set) names.push_back(name(i));
-      }
-      write("identical: " + enumerate(names));
-    }
-    for (const auto& set : comparison.sets) {
-      if (!set.differsFrom) continue;
-      write("not identical: " + name(set.files.front()) + " differs from " +
-            name(*set.differsFrom) + " at byte " + withThousands(set.firstDifference));
-    }
-  }
-
-  for (std::size_t i = 0; i < count; ++i) {
-    switch (members[i].outcome) {
-      case MemberOutcome::Gone: write(name(i) + " no longer exists: not compared"); break;
-      case MemberOutcome::Changed:
-        write(name(i) + " changed since it was listed: not compared");
-        break;
-      case MemberOutcome::Unreadable:
-        write(name(i) + " could not be read: cannot compare");
-        break;
-      case MemberOutcome::Compared:
-      case MemberOutcome::SameFile: break;
-    }
-  }
-
-  for (std::size_t first = 0; first < count; ++first) {
-    if (members[first].file != first) continue;
-    std::vector<std::string> names{name(first)};
-    for (std::size_t i = first + 1; i < count; ++i) {
-      if (members[i].file == first) names.push_back(name(i));
-    }
-    if (names.size() < 2) continue;
-    write(enumerate(names) + " are one file (hard links): deleting one frees no space");
-  }
-}
-
-void GroupVerdict::beforePrompt(std::size_t member) {
-  if (!comparison_ || comparison_->tooManyFiles) return;
+void LastCopyWarning::beforePrompt(std::size_t member) {
+  if (comparison_ == nullptr || comparison_->tooManyFiles) return;
   const auto& members = comparison_->members;
   const std::size_t file = members[member].file;
   const ContentComparison::IdenticalSet* set = setHolding(*comparison_, file);
@@ -127,21 +159,11 @@ void GroupVerdict::beforePrompt(std::size_t member) {
       if (members[i].file == other && stillThere(i)) return;
     }
   }
-  write("last copy: every other identical file of this group is gone");
+  console_.out.flush();  // as before every note of the verdict
+  console_.notes.forAnswerer("last copy: every other identical file of this group is gone");
 }
 
-void GroupVerdict::removed(std::size_t member) { removed_[member] = true; }
-
-void GroupVerdict::write(const std::string& line) {
-  console_.out.flush();
-  console_.notes.forAnswerer(line);
-}
-
-std::string GroupVerdict::name(std::size_t member) const {
-  return console_.notes.shownPath((*group_)[member].path());
-}
-
-bool GroupVerdict::stillThere(std::size_t member) {
+bool LastCopyWarning::stillThere(std::size_t member) {
   if (removed_[member]) return false;
   const FileRecord& record = (*group_)[member];
   const ContentOpening now = fileSystem_->openListedFile(record.path(), record.listed()).outcome;

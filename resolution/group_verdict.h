@@ -1,12 +1,10 @@
 #pragma once
 
-#include <chrono>
 #include <cstddef>
 #include <optional>
-#include <string>
 #include <vector>
 
-#include "narrowing/same_digest_groups.h"
+#include "catalogue/file_record.h"
 #include "platform/file_system.h"
 #include "resolution/console.h"
 #include "resolution/content_comparison.h"
@@ -14,44 +12,46 @@
 namespace dupsieve {
 
 // What a person answering the prompts of a group needs to answer well,
-// written through the notes for a person answering only. Anyone else gets
-// nothing, and nothing is read or asked of the file system for them; nor
-// is anything once the answers have ended, since no prompt waits then.
-//
-// Made after the group's member lines, it compares the members in full and
-// writes the verdict: which files are identical (byte for byte, as they are
-// at that moment), where the others first differ (offsets from 0), which
-// could not be compared and why, and which are one file under two names.
-// A comparison that takes longer than about a second shows its progress on
-// the status line meanwhile.
-class GroupVerdict {
+// written after the group's member lines through the notes for a person
+// answering only. Compares the members in full and writes the verdict:
+// which files are identical (byte for byte, as they are at that moment),
+// where the others first differ (offsets from 0), which could not be
+// compared and why, and which are one file under two names. A comparison
+// that takes longer than about a second shows its progress on the status
+// line meanwhile. Anyone else gets nothing (an empty result), and nothing
+// is read for them; nor is anything once the answers have ended, since no
+// prompt waits then.
+std::optional<ContentComparison> giveVerdict(const Group& group, const Console& console,
+                                             FileSystem& fileSystem);
+
+// Warns a person answering before the prompt of a last copy: a member whose
+// identical files (its own other names aside) have all been removed in this
+// run or are gone. Without a comparison (nobody answering, or too many
+// files to compare) it warns of nothing.
+class LastCopyWarning {
  public:
-  // How long a comparison runs before its progress is shown.
-  static constexpr std::chrono::milliseconds kQuietComparison{1000};
+  LastCopyWarning(const Group& group, const ContentComparison* comparison, const Console& console,
+                  FileSystem& fileSystem)
+      : group_(&group),
+        comparison_(comparison),
+        console_(console),
+        fileSystem_(&fileSystem),
+        removed_(group.size(), false) {}
 
-  // Standard output is flushed before each note, so that the notes never
-  // overtake the member lines and prompts on a screen they share.
-  GroupVerdict(const Group& group, const Console& console, FileSystem& fileSystem);
-
-  // Before the prompt of `member`: warns when every file identical to it
-  // (its own other names aside) has been removed in this run or is gone.
+  // Before the prompt of `member`.
   void beforePrompt(std::size_t member);
   // The prompt of `member` removed its file.
-  void removed(std::size_t member);
+  void removed(std::size_t member) { removed_[member] = true; }
 
  private:
-  void writeVerdict();
-  std::string name(std::size_t member) const;
   // Whether a member's file may still be there: not removed in this run,
   // and neither gone nor changed since it was listed.
   bool stillThere(std::size_t member);
 
-  void write(const std::string& line);
-
   const Group* group_;
+  const ContentComparison* comparison_;
   Console console_;
   FileSystem* fileSystem_;
-  std::optional<ContentComparison> comparison_;  // only when a person answers
   std::vector<bool> removed_;
 };
 

@@ -61,23 +61,15 @@ std::vector<FileRecord> walk(FileSystem& fileSystem, const std::string& start) {
 }
 
 // The real file system, watched: a hook runs before every descent into a
-// directory, given its name, whether a listing opens it or a pattern asks
-// for it as a walk that descends by path would; another runs after.
+// directory, given its name, as the walk makes it (through the listing that
+// reported it); another runs after.
 class WatchedFileSystem final : public FileSystem {
  public:
   std::function<void(const std::string& name)> beforeDescent = [](const std::string&) {};
   std::function<void()> afterDescent = [] {};
 
   std::unique_ptr<DirectoryListing> findFirst(const std::string& pattern) override {
-    constexpr std::string_view kEveryEntry = "/*.*";
-    const bool descent = pattern.ends_with(kEveryEntry);
-    if (descent) {
-      const std::string directory = pattern.substr(0, pattern.size() - kEveryEntry.size());
-      beforeDescent(directory.substr(directory.rfind('/') + 1));
-    }
-    auto listing = wrap(real_.findFirst(pattern));
-    if (descent) afterDescent();
-    return listing;
+    return wrap(real_.findFirst(pattern));
   }
   bool readLeadingBytes(const std::string& path, std::uint64_t length, ByteSink& sink) override {
     return real_.readLeadingBytes(path, length, sink);

@@ -11,6 +11,7 @@
 #include "tests/support/answers_after_action.h"
 #include "tests/support/expected_output.h"
 #include "tests/support/fake_file_system.h"
+#include "tests/support/group_report.h"
 #include "tests/support/records.h"
 
 namespace dupsieve {
@@ -21,20 +22,11 @@ using testing::prompt;
 using testing::FakeFileSystem;
 using testing::listedRecord;
 
-
-// Reports each group in turn through one reporter, as the run does.
-std::string report(FakeFileSystem& fake, std::vector<Group>& groups, std::istream& in,
+// What a script sees on standard output for the groups.
+std::string report(FakeFileSystem& fake, std::vector<Group>& groups, const std::string& input,
                    bool escapeControls = false) {
-  std::ostringstream out;
   testing::CapturedNotes notes;
-  const GroupReporter reporter(Console{out, in, escapeControls, notes.notes}, fake);
-  for (Group& group : groups) reporter(group);
-  return out.str();
-}
-
-std::string report(FakeFileSystem& fake, std::vector<Group>& groups, const std::string& input) {
-  std::istringstream in(input);
-  return report(fake, groups, in);
+  return testing::reportGroups(fake, groups, notes.notes, input, [] {}, escapeControls);
 }
 
 constexpr std::uint32_t kDigestOfAbc = 0x636261;  // 'a' 'b' 'c' in lanes 0, 1, 2
@@ -224,8 +216,7 @@ TEST(GroupReporterTest, EscapesControlBytesOnMemberLinesForATerminal) {
       {listedRecord(fake, "d/a\tb", kDigestOfAbc), listedRecord(fake, "d/\x1b[31mred\r", kDigestOfAbc)}};
   std::vector<Group> sameGroups = groups;
 
-  std::istringstream escapedAnswers("y y\n");
-  EXPECT_EQ(report(fake, groups, escapedAnswers, true),
+  EXPECT_EQ(report(fake, groups, "y y\n", true),
             "d/a\\tb\t3\t636261\n"
             "d/\\x1b[31mred\\r\t3\t636261\n"
             "\n" +
@@ -233,8 +224,7 @@ TEST(GroupReporterTest, EscapesControlBytesOnMemberLinesForATerminal) {
   EXPECT_EQ(fake.deletedPaths, (std::vector<std::string>{"d/a\tb", "d/\x1b[31mred\r"}));
 
   // Written to a file or pipe, the names go out byte for byte.
-  std::istringstream plainAnswers("");
-  EXPECT_EQ(report(fake, sameGroups, plainAnswers, false),
+  EXPECT_EQ(report(fake, sameGroups, "", false),
             "d/a\tb\t3\t636261\n"
             "d/\x1b[31mred\r\t3\t636261\n"
             "\n" +

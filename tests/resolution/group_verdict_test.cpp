@@ -10,21 +10,19 @@
 #include <vector>
 
 #include "resolution/group_reporter.h"
-#include "tests/support/answers_after_action.h"
 #include "tests/support/expected_output.h"
 #include "tests/support/fake_file_system.h"
+#include "tests/support/group_report.h"
 #include "tests/support/records.h"
 
 namespace dupsieve {
 namespace {
 
-using testing::AnswersAfterAction;
 using testing::FakeFileSystem;
 using testing::memberLine;
 using testing::prompt;
 
 const Notes::Clock kFrozenClock = [] { return std::chrono::steady_clock::time_point{}; };
-
 
 // The records with a digest cached by the grouping stage, so that the report
 // itself reads nothing.
@@ -32,16 +30,6 @@ Group listedGroup(FakeFileSystem& fake, const std::vector<std::string>& paths) {
   Group group;
   for (const std::string& path : paths) group.push_back(testing::listedRecord(fake, path, 1));
   return group;
-}
-
-// Reports `group` with standard output to `out`, notes to `err` (the same
-// stream when they share a screen), and answers served after `whileWaiting`.
-void report(FakeFileSystem& fake, Group& group, std::ostream& out, Notes& notes,
-            const std::string& answers, const std::function<void()>& whileWaiting = [] {}) {
-  AnswersAfterAction input(whileWaiting, answers);
-  std::istream in(&input);
-  const GroupReporter reporter(Console{out, in, false, notes}, fake);
-  reporter(group);
 }
 
 // Whose terminals the streams are, and the time the notes see.
@@ -55,10 +43,10 @@ struct Audience {
 std::string notesFor(FakeFileSystem& fake, Group group, const std::string& answers,
                      const std::function<void()>& whileWaiting = [] {},
                      const Audience& audience = {}) {
-  std::ostringstream out;
   std::ostringstream err;
   Notes notes(err, audience.errorIsTerminal, audience.inputIsTerminal, audience.clock);
-  report(fake, group, out, notes, answers, whileWaiting);
+  std::vector<Group> groups{std::move(group)};
+  testing::reportGroups(fake, groups, notes, answers, whileWaiting);
   return err.str();
 }
 
@@ -86,7 +74,8 @@ TEST(GroupVerdict, ComesBetweenTheListingAndThePromptsAndWarnsBeforeALastCopy) {
   ShownWhenFlushed buffer(screen);
   std::ostream out(&buffer);
   Notes notes(screen, true, true, kFrozenClock);
-  report(fake, group, out, notes, "y n\n");
+  std::istringstream in("y n\n");
+  GroupReporter(Console{out, in, false, notes}, fake)(group);
 
   EXPECT_EQ(screen.str(), memberLine("d/a", "4", "1") + memberLine("d/b", "4", "1") + "\n" +
                               "both files are identical\n" + prompt("d/a") +
@@ -197,12 +186,9 @@ TEST(GroupVerdict, OnceTheAnswersHaveEndedNothingMoreIsCompared) {
   }
   std::vector<Group> groups{listedGroup(fake, {"d/a", "d/b"}), listedGroup(fake, {"e/a", "e/b"})};
 
-  std::ostringstream out;
   std::ostringstream err;
   Notes notes(err, true, true, kFrozenClock);
-  std::istringstream in("n");  // ends at the second prompt
-  const GroupReporter reporter(Console{out, in, false, notes}, fake);
-  for (Group& group : groups) reporter(group);
+  testing::reportGroups(fake, groups, notes, "n");  // ends at the second prompt
 
   EXPECT_EQ(err.str(), "both files are identical\n");
   EXPECT_EQ(fake.bytesRead, 6u);  // d/a and d/b; neither e/a nor e/b
