@@ -6,7 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/linux/listing.h"
+#include "platform/linux/listed_file.h"
+#include "platform/path_parts.h"
 
 namespace dupsieve::linux_io {
 namespace {
@@ -14,6 +15,10 @@ namespace {
 // Directories held open by one round of requests; with the engine's own
 // descriptors and the listings' budget, well below any open-file limit.
 constexpr std::size_t kDirectoriesPerRound = 32;
+
+bool isKnown(const ListedFile& listed) {
+  return listed.directory != DirectoryId{} || listed.device != 0 || listed.inode != 0;
+}
 
 // Hands each request's bytes and outcome to the read it came from.
 class Delivery final : public HeadSink {
@@ -48,8 +53,9 @@ class Round {
     const HeadRead& head = reads_[read];
     nameAt_.push_back(names_.size());
     names_.append(head.name).push_back('\0');
-    requests_.push_back(HeadRequest{directoryFd, nullptr, head.length,
-                                           head.listed.device, head.listed.inode});
+    // Nothing known of it (a single read by path): any regular file there.
+    const ListedFile* listed = isKnown(head.listed) ? &head.listed : nullptr;
+    requests_.push_back(HeadRequest{directoryFd, nullptr, head.length, listed});
     readOf_.push_back(read);
   }
   void run() {
@@ -74,32 +80,24 @@ class Round {
   std::string names_;  // each name followed by a NUL, for the system calls
 };
 
-bool isKnown(const DirectoryId& id) { return id != DirectoryId{}; }
-
 }  // namespace
 
 void readAnchoredHeads(std::span<HeadRead> reads, BatchIo& engine, SystemCalls& calls) {
   Round round(reads, engine);
-  bool haveDirectory = false;
-  std::string_view directory;
-  DirectoryId listedId;
+  const HeadRead* first = nullptr;  // of the files of the directory at hand
   int directoryFd = -1;
-  std::string directoryPath;
   for (std::size_t i = 0; i < reads.size(); ++i) {
     HeadRead& read = reads[i];
     read.read = false;
-    if (!haveDirectory || read.directory != directory || read.listed.directory != listedId) {
+    if (first == nullptr || read.directory != first->directory ||
+        read.listed.directory != first->listed.directory) {
       if (round.full()) round.run();
-      haveDirectory = true;
-      directory = read.directory;
-      listedId = read.listed.directory;
+      first = &read;
       // The directory part is resolved as the user named it, links
       // included; its identity tells whether it is still the one listed.
-      directoryPath.assign(directory.empty() ? std::string_view(".") : directory);
-      UniqueFd fd(calls.openDirectoryHandle(AT_FDCWD, directoryPath.c_str(), 0));
-      DirectoryId found;
+      UniqueFd fd(calls.openDirectoryHandle(AT_FDCWD, openableDirectory(read.directory).c_str(), 0));
       const bool listedHere =
-          fd.get() >= 0 && (!isKnown(listedId) || (identify(fd.get(), found) && found == listedId));
+          fd.get() >= 0 && (!isKnown(read.listed) || isListedDirectory(fd.get(), read.listed.directory));
       directoryFd = listedHere ? round.hold(std::move(fd)) : -1;
     }
     // Its directory is gone, or is another one now: nothing of it is read.

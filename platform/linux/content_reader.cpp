@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "platform/linux/batch/plain_steps.h"
+#include "platform/linux/listed_file.h"
 
 namespace dupsieve::linux_io {
 namespace {
@@ -33,12 +34,6 @@ class DescriptorContentReader final : public ContentReader {
   UniqueFd fd_;
 };
 
-bool isListedFile(const EntryMetadata& status, const ListedFile& listed) {
-  return status.kind == EntryKind::Regular && status.size == listed.size &&
-         (listed.inode == 0 || status.inode == listed.inode) &&
-         (listed.device == 0 || status.device == listed.device);
-}
-
 ContentOpening failure(int error) {
   return error == ENOENT || error == ENOTDIR ? ContentOpening::Gone : ContentOpening::Unreadable;
 }
@@ -47,9 +42,9 @@ ContentOpening failure(int error) {
 
 OpenedContent openListedContent(SystemCalls& calls, const std::string& path,
                                 const ListedFile& listed) {
-  EntryMetadata before;
-  if (!calls.statusAt(AT_FDCWD, path.c_str(), before)) return {failure(errno), nullptr};
-  if (!isListedFile(before, listed)) return {ContentOpening::Changed, nullptr};
+  const std::optional<EntryMetadata> before = calls.statusAt(AT_FDCWD, path.c_str());
+  if (!before) return {failure(errno), nullptr};
+  if (!isListedFile(*before, listed)) return {ContentOpening::Changed, nullptr};
 
   UniqueFd fd(calls.openForReading(AT_FDCWD, path.c_str()));
   if (fd.get() < 0) {

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/linux/listed_file.h"
+#include "platform/path_parts.h"
 #include "platform/wildcard_match.h"
 
 namespace dupsieve::linux_io {
@@ -25,11 +27,6 @@ constexpr std::string_view kEveryName = "*.*";
 // Entries read ahead of the walk and looked up together: enough for the
 // device to serve many lookups at once when they are not in memory.
 constexpr std::size_t kLookUpBatch = 1024;
-// The fewest lookups of a block that the second thread takes half of: fewer
-// cost less than handing them over.
-constexpr std::size_t kLookUpsToShare = 64;
-
-bool isDotOrDotDot(std::string_view name) { return name == "." || name == ".."; }
 
 // Anything that is neither a regular file nor a directory is a "system"
 // entry, which the walk never records, opens or descends: links cannot make
@@ -86,13 +83,6 @@ class Shifted final : public MetadataSink {
 
 }  // namespace
 
-bool identify(int fd, DirectoryId& id) {
-  struct stat info {};
-  if (::fstat(fd, &info) != 0) return false;
-  id = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
-  return true;
-}
-
 // One directory under listing. It reads its entries from a stream while it
 // holds a descriptor; when the budget takes the descriptor away, it reads the
 // rest ahead into memory first. Its descriptor also serves to open its
@@ -124,8 +114,7 @@ class OpenDirectory final : public std::enable_shared_from_this<OpenDirectory> {
       up = UniqueFd(context_.calls->openDirectoryHandle(descriptorIfOpen(), "..", O_NOFOLLOW));
     }
     closeDescriptor();
-    DirectoryId upId;
-    if (up.get() >= 0 && identify(up.get(), upId) && upId == parent_->id_) {
+    if (up.get() >= 0 && isListedDirectory(up.get(), parent_->id_)) {
       parent_->adopt(std::move(up));
     }
   }
@@ -173,15 +162,12 @@ class OpenDirectory final : public std::enable_shared_from_this<OpenDirectory> {
     const int at = descriptor();
     if (at < 0) return nullptr;
     UniqueFd fd(::openat(at, entry.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    DirectoryId found;
-    if (fd.get() < 0 || !identify(fd.get(), found) ||
-        found != DirectoryId{entry.device, entry.inode}) {
-      return nullptr;
-    }
+    const DirectoryId listed{entry.device, entry.inode};
+    if (fd.get() < 0 || !isListedDirectory(fd.get(), listed)) return nullptr;
     UniqueDir stream(::fdopendir(fd.get()));
     if (!stream) return nullptr;
     fd.release();
-    auto child = std::make_shared<OpenDirectory>(context_, shared_from_this(), entry.name, found,
+    auto child = std::make_shared<OpenDirectory>(context_, shared_from_this(), entry.name, listed,
                                                  kEveryName);
     child->startStream(std::move(stream));
     return child;
@@ -221,22 +207,14 @@ class OpenDirectory final : public std::enable_shared_from_this<OpenDirectory> {
       const int at = ::dirfd(stream_.get());
       for (const std::size_t k : asked) requests.push_back({at, block[k].name.c_str()});
       LookedUp sink(block, asked, vanished);
-      // The second thread looks up the second half of a large block; each
-      // lookup fills in its own entry, so the order of the listing stays.
-      SecondThread* second =
-          requests.size() >= kLookUpsToShare ? context_.second->get() : nullptr;
-      const std::size_t half = second != nullptr ? requests.size() / 2 : requests.size();
-      std::optional<SecondThread::Finish> finish;  // the second half, done before going on
-      if (second != nullptr) {
-        const std::span<const EntryRequest> rest = std::span(requests).subspan(half);
-        second->start([rest, half, &sink](BatchIo& engine, SystemCalls&) {
-          Shifted shifted(sink, half);
-          engine.lookUp(rest, shifted);
-        });
-        finish.emplace(*second);
-      }
-      std::unique_ptr<BatchIo> opened;
-      context_.engines->here(opened).lookUp(std::span(requests).first(half), sink);
+      // Each lookup fills in its own entry, so the order of the listing
+      // stays whoever looks it up.
+      context_.second->split(requests.size(), *context_.engines, *context_.calls,
+                             [&](BatchIo& engine, SystemCalls&, std::size_t first, std::size_t end) {
+                               Shifted shifted(sink, first);
+                               engine.lookUp(std::span(requests).subspan(first, end - first),
+                                             shifted);
+                             });
     }
     for (std::size_t k = 0; k < block.size(); ++k) {
       if (!vanished[k]) pending_.push_back(std::move(block[k]));
@@ -289,8 +267,7 @@ class OpenDirectory final : public std::enable_shared_from_this<OpenDirectory> {
         fd = UniqueFd(context_.calls->openDirectoryHandle(
             base, directory.reachBy_.c_str(), directory.parent_ ? O_NOFOLLOW : 0));
       }
-      DirectoryId found;
-      if (fd.get() < 0 || !identify(fd.get(), found) || found != directory.id_) {
+      if (fd.get() < 0 || !isListedDirectory(fd.get(), directory.id_)) {
         directory.lost_ = true;
         return -1;
       }
@@ -373,14 +350,12 @@ std::unique_ptr<DirectoryListing> listNamedEntry(const ListingContext& context,
                                                  const std::string& name) {
   UniqueFd fd(context.calls->openDirectoryHandle(AT_FDCWD, directoryPath.c_str(), 0));
   DirectoryId id;
-  EntryMetadata status;
-  if (fd.get() < 0 || !identify(fd.get(), id) ||
-      !context.calls->statusAt(fd.get(), name.c_str(), status)) {
-    return nullptr;
-  }
+  if (fd.get() < 0 || !identify(fd.get(), id)) return nullptr;
+  const std::optional<EntryMetadata> status = context.calls->statusAt(fd.get(), name.c_str());
+  if (!status) return nullptr;
   DirectoryEntry entry;
   entry.name = name;
-  describeByMetadata(status, entry);
+  describeByMetadata(*status, entry);
   auto directory = std::make_shared<OpenDirectory>(context, nullptr, directoryPath, id, name);
   directory->adopt(std::move(fd));
   directory->addPending(std::move(entry));

@@ -58,7 +58,4 @@ std::unique_ptr<DirectoryListing> listNamedEntry(const ListingContext& context,
                                                  const std::string& directoryPath,
                                                  const std::string& name);
 
-// Device and inode of an open descriptor; false when they cannot be had.
-bool identify(int fd, DirectoryId& id);
-
 }  // namespace dupsieve::linux_io

@@ -13,6 +13,7 @@
 #include "platform/linux/batch/batch_io.h"
 #include "platform/linux/system_calls.h"
 #include "platform/linux/content_reader.h"
+#include "platform/linux/listed_file.h"
 #include "platform/linux/listing.h"
 #include "platform/path_parts.h"
 #include "platform/linux/batch/second_thread.h"
@@ -25,16 +26,12 @@ using linux_io::BatchChoice;
 using linux_io::BatchIo;
 using linux_io::BatchSettings;
 using linux_io::EnginePerThread;
-using linux_io::EntryKind;
 using linux_io::EntryMetadata;
 using linux_io::UniqueFd;
 
 // Enough for every ordinary tree to be walked without opening a directory
 // twice, and far below any open-file limit a process is given.
 constexpr std::size_t kDirectoriesHeldOpen = 32;
-
-// The smallest batch of heads that the second thread takes half of.
-constexpr std::size_t kSecondThreadFrom = 256;
 
 // Requests in flight at once, each holding a descriptor: many, for the
 // device to serve them together when the heads are not in memory, but a
@@ -50,6 +47,7 @@ BatchSettings batchSettings(const PreferredCalls& preferred) {
   BatchSettings settings;
   settings.depth = depth < 1 ? 1 : depth;
   settings.readWithoutWaiting = preferred.readWithoutWaiting;
+  settings.extendedStatus = preferred.extendedStatus;
   return settings;
 }
 
@@ -91,7 +89,7 @@ RealFileSystem::~RealFileSystem() = default;
 std::unique_ptr<DirectoryListing> RealFileSystem::findFirst(const std::string& pattern) {
   const PathParts parts = splitAtLastSlash(pattern);
   if (parts.name.empty()) return nullptr;
-  const std::string directory = parts.directory.empty() ? "." : std::string(parts.directory);
+  const std::string directory = openableDirectory(parts.directory);
   const linux_io::ListingContext context{&state_->calls, &state_->budget, &state_->engines,
                                          &state_->second};
   if (hasWildcards(parts.name)) {
@@ -112,44 +110,35 @@ bool RealFileSystem::readLeadingBytes(const std::string& path, std::uint64_t len
 }
 
 void RealFileSystem::readHeads(std::span<HeadRead> reads) {
-  // The second thread reads the second half, where the batch is large enough
-  // to pay for handing it over. Each read has its own sink, so the results
-  // are the same whichever half finishes first.
-  linux_io::SecondThread* second =
-      reads.size() >= kSecondThreadFrom ? state_->second.get() : nullptr;
-  const std::size_t half = second != nullptr ? reads.size() / 2 : reads.size();
-  std::optional<linux_io::SecondThread::Finish> finish;  // the second half, read before returning
-  if (second != nullptr) {
-    second->start([rest = reads.subspan(half)](BatchIo& engine, linux_io::SystemCalls& calls) {
-      linux_io::readAnchoredHeads(rest, engine, calls);
-    });
-    finish.emplace(*second);
-  }
-  std::unique_ptr<BatchIo> opened;
-  linux_io::readAnchoredHeads(reads.first(half), state_->engines.here(opened), state_->calls);
+  state_->second.split(reads.size(), state_->engines, state_->calls,
+                       [reads](BatchIo& engine, linux_io::SystemCalls& calls, std::size_t first,
+                               std::size_t end) {
+                         linux_io::readAnchoredHeads(reads.subspan(first, end - first), engine,
+                                                     calls);
+                       });
 }
 
 Removal RealFileSystem::removeListedFile(const std::string& path, const ListedFile& listed) {
   const PathParts parts = splitAtLastSlash(path);
   if (parts.name.empty()) return Removal::Gone;
-  const std::string directory = parts.directory.empty() ? "." : std::string(parts.directory);
   const std::string name(parts.name);
 
   // The directory part was resolved from what the user named when it was
   // listed, links included; its identity tells whether it is still the
   // directory the file was listed in.
-  UniqueFd at(state_->calls.openDirectoryHandle(AT_FDCWD, directory.c_str(), 0));
+  UniqueFd at(state_->calls.openDirectoryHandle(
+      AT_FDCWD, openableDirectory(parts.directory).c_str(), 0));
   if (at.get() < 0) return removalFailure(errno);
-  DirectoryId found;
-  if (!linux_io::identify(at.get(), found)) return removalFailure(errno);
-  if (found != listed.directory) return Removal::DirectoryReplaced;
+  if (!linux_io::isListedDirectory(at.get(), listed.directory)) return Removal::DirectoryReplaced;
 
-  EntryMetadata now;
-  if (!state_->calls.statusAt(at.get(), name.c_str(), now)) return removalFailure(errno);
-  if (now.device != listed.device || now.inode != listed.inode) return Removal::Changed;
-  if (now.kind == EntryKind::Directory) return Removal::Directory;
-  if (now.kind != EntryKind::Regular) return Removal::NotAFile;
-  if (now.size != listed.size) return Removal::Changed;
+  const std::optional<EntryMetadata> now = state_->calls.statusAt(at.get(), name.c_str());
+  if (!now) return removalFailure(errno);
+  switch (linux_io::matchListed(*now, listed)) {
+    case linux_io::ListedMatch::Same: break;
+    case linux_io::ListedMatch::Changed: return Removal::Changed;
+    case linux_io::ListedMatch::Directory: return Removal::Directory;
+    case linux_io::ListedMatch::NotAFile: return Removal::NotAFile;
+  }
 
   // Relative to the directory checked above: whatever happens to the path
   // meanwhile, only an entry of that directory can be removed, and never a

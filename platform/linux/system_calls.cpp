@@ -9,15 +9,6 @@
 #include "platform/linux/batch/plain_steps.h"
 
 namespace dupsieve::linux_io {
-namespace {
-
-// The answers of a sandbox or an older kernel to a call or flag it does not
-// offer, as opposed to the answers about the file asked for.
-bool isRefusal(int error) {
-  return error == ENOSYS || error == EPERM || error == EINVAL || error == EOPNOTSUPP;
-}
-
-}  // namespace
 
 UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
   if (this != &other) {
@@ -48,21 +39,8 @@ SystemCalls::SystemCalls(const PreferredCalls& preferred)
   }
 }
 
-bool SystemCalls::statusAt(int directoryFd, const char* name, EntryMetadata& status) {
-  constexpr int flags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT;
-  if (extendedStatus_) {
-    struct statx info {};
-    if (::statx(directoryFd, name, flags, STATX_TYPE | STATX_SIZE | STATX_INO, &info) == 0) {
-      status = metadataOf(info);
-      return true;
-    }
-    if (!isRefusal(errno)) return false;
-    extendedStatus_ = false;
-  }
-  struct stat info {};
-  if (::fstatat(directoryFd, name, &info, flags) != 0) return false;
-  status = metadataOf(info);
-  return true;
+std::optional<EntryMetadata> SystemCalls::statusAt(int directoryFd, const char* name) {
+  return lookUpEntry(directoryFd, name, extendedStatus_);
 }
 
 int SystemCalls::openDirectoryHandle(int directoryFd, const char* name, int extraFlags) {
@@ -76,18 +54,7 @@ int SystemCalls::openDirectoryHandle(int directoryFd, const char* name, int extr
 }
 
 int SystemCalls::openForReading(int directoryFd, const char* name) {
-  // Non-blocking, so that a path that has turned into a FIFO since the walk
-  // cannot hold the run; no final link is followed, so only what was listed
-  // is read; and the access time is left alone where the system lets us. It
-  // does not for files of other owners: asking again for every such file
-  // would double the opens, so the first refusal settles it.
-  const int flags = headOpenFlags();
-  if (noAccessTime_) {
-    const int fd = ::openat(directoryFd, name, flags | O_NOATIME);
-    if (fd >= 0 || !isRefusal(errno)) return fd;
-    noAccessTime_ = false;
-  }
-  return ::openat(directoryFd, name, flags);
+  return linux_io::openForReading(directoryFd, name, noAccessTime_);
 }
 
 }  // namespace dupsieve::linux_io

@@ -3,10 +3,10 @@
 // Linux building blocks shared by the file system, its listings, its head
 // reads and its readers of whole files.
 
+#include <optional>
 #include <utility>
 
 #include "platform/linux/batch/batch_io.h"
-#include "platform/file_system.h"
 #include "platform/real_file_system.h"
 
 namespace dupsieve::linux_io {
@@ -37,19 +37,17 @@ class SystemCalls {
  public:
   explicit SystemCalls(const PreferredCalls& preferred);
 
-  // Status of `name` relative to `directoryFd` (or AT_FDCWD), without
-  // following a final link or triggering an automount. False when it
-  // cannot be had; errno says why.
-  bool statusAt(int directoryFd, const char* name, EntryMetadata& status);
+  // Status of `name` relative to `directoryFd` (or AT_FDCWD), as
+  // lookUpEntry tells it. nullopt when it cannot be had; errno says why.
+  std::optional<EntryMetadata> statusAt(int directoryFd, const char* name);
 
   // Opens a directory to reach what is in it (open files relative to it,
   // look at their status, remove them), not to read it. `extraFlags` may add
   // O_NOFOLLOW. -1 when it cannot be opened; errno says why.
   int openDirectoryHandle(int directoryFd, const char* name, int extraFlags);
 
-  // Opens `name` (relative to `directoryFd`, or AT_FDCWD) for reading:
-  // non-blocking, never through a final link, without touching the access
-  // time where the system allows. -1 when it cannot be opened.
+  // Opens `name` (relative to `directoryFd`, or AT_FDCWD) for reading, as
+  // the heads are opened (readFlags). -1 when it cannot be opened.
   int openForReading(int directoryFd, const char* name);
 
  private:

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/path_parts.h"
 #include "platform/windows/file_identity.h"
 #include "platform/windows/handle.h"
 #include "platform/windows/system_path.h"
@@ -33,8 +34,6 @@ std::string asSystemSees(const std::string& pattern) {
   return isDriveName(pattern) ? pattern + "/" : pattern;
 }
 
-bool isDots(std::wstring_view name) { return name == L"." || name == L".."; }
-
 // A link, junction or mount point, or a reparse point that holds no data, is
 // reported as a system entry and not as a directory: the walk never records,
 // opens or descends it, so links cannot make it loop or lead it out of the
@@ -60,9 +59,7 @@ std::unique_ptr<DirectoryListing> startHandleListing(UniqueFile directory, Direc
 // one (or one whose contents the system serves) gets here.
 std::unique_ptr<DirectoryListing> listSubdirectory(HANDLE parent, const DirectoryEntry& entry,
                                                    std::uint64_t volume) {
-  if ((entry.attributes & kAttributeDirectory) == 0 || entry.name == "." || entry.name == "..") {
-    return nullptr;
-  }
+  if ((entry.attributes & kAttributeDirectory) == 0 || isDotOrDotDot(entry.name)) return nullptr;
   const std::wstring name = wideFromUtf8(entry.name);
   constexpr ACCESS_MASK kListing = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES;
   DWORD error = 0;
@@ -210,7 +207,8 @@ class FindListing final : public DirectoryListing {
     entry_.device = id_.device;
     entry_.inode = 0;
     // Links and the like are never recorded or descended.
-    if (isDots(found.cFileName) || isLinkOrSpecial(found.dwFileAttributes, found.dwReserved0)) {
+    if (isDotOrDotDot(found.cFileName) ||
+        isLinkOrSpecial(found.dwFileAttributes, found.dwReserved0)) {
       return;
     }
     entry_.inode = indexAlongside(found.cFileName);
@@ -287,7 +285,7 @@ std::unique_ptr<DirectoryListing> findDirectoryItself(const std::string& pattern
 
 std::unique_ptr<DirectoryListing> listPattern(const std::string& pattern) {
   const std::string_view last = splitAtLastSeparator(pattern).name;
-  if (isDriveName(pattern) || last == "." || last == "..") return findDirectoryItself(pattern);
+  if (isDriveName(pattern) || isDotOrDotDot(last)) return findDirectoryItself(pattern);
   if (isRelativeToAnotherDrive(pattern)) return nullptr;
   // Every name matches these, by the system's rule as well.
   if (last == "*.*" || last == "*") return listEverything(directoryPart(pattern));

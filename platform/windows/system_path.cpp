@@ -62,7 +62,7 @@ std::wstring systemPath(std::string_view path) {
     directory = L".";
     last = wide;
   }
-  if (last == L"." || last == L"..") {
+  if (isDotOrDotDot(last)) {
     directory = wide;
     last.clear();
   }

@@ -13,6 +13,8 @@
 #include <span>
 #include <thread>
 
+#include "platform/file_system.h"
+
 namespace dupsieve::linux_io {
 
 enum class EntryKind { Regular, Directory, Link, Other };
@@ -37,14 +39,14 @@ struct EntryRequest {
 };
 
 // A file whose leading bytes are wanted: at most `length` of them. Where
-// `device` or `inode` is non-zero, the file opened must have it (the device
-// encoded as st_dev is); another file by that name is not read.
+// `listed` is set, the file opened must be that listed file (isListedFile);
+// another file by that name is not read. Both pointers must stay valid until
+// the call that takes the request returns.
 struct HeadRequest {
   int directoryFd;
   const char* name;
   std::uint64_t length;
-  std::uint64_t device = 0;
-  std::uint64_t inode = 0;
+  const ListedFile* listed = nullptr;
 };
 
 // Hears of the metadata of each entry of a batch.
@@ -110,6 +112,8 @@ struct BatchSettings {
   // Plain calls ask for the first chunk of a head without waiting, which
   // tells them when reads wait for the device; off, they just read.
   bool readWithoutWaiting = true;
+  // Lookups go through statx until it is refused; off, through fstatat.
+  bool extendedStatus = true;
   // Behave from the first request as once the device has been waited for:
   // lookups through the ring, heads fetched ahead by plain calls (for tests
   // and measurements; the results are the same either way).

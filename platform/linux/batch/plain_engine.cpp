@@ -15,7 +15,6 @@
 #include <deque>
 #include <vector>
 
-#include "platform/linux/batch/batch_io.h"
 #include "platform/linux/batch/plain_steps.h"
 
 namespace dupsieve::linux_io {
@@ -38,14 +37,16 @@ constexpr std::uint64_t kWaitShare = 64;
 class PlainBatchIo final : public BatchIo {
  public:
   explicit PlainBatchIo(const BatchSettings& settings)
-      : asIfCold_(settings.startAsIfCold), askWithoutWaiting_(settings.readWithoutWaiting) {}
+      : asIfCold_(settings.startAsIfCold),
+        askWithoutWaiting_(settings.readWithoutWaiting),
+        extendedStatus_(settings.extendedStatus) {}
   PlainBatchIo(const PlainBatchIo&) = delete;
   PlainBatchIo& operator=(const PlainBatchIo&) = delete;
   ~PlainBatchIo() override { closeOpenedAhead(); }
 
   void lookUp(std::span<const EntryRequest> requests, MetadataSink& sink) override {
     for (std::size_t i = 0; i < requests.size(); ++i) {
-      sink.entry(i, lookUpEntry(requests[i].directoryFd, requests[i].name));
+      sink.entry(i, lookUpEntry(requests[i].directoryFd, requests[i].name, extendedStatus_));
     }
   }
 
@@ -58,7 +59,7 @@ class PlainBatchIo final : public BatchIo {
         sink.done(i, std::nullopt);
         continue;
       }
-      const std::optional<EntryMetadata> file = expectedFile(fd, request);
+      const std::optional<EntryMetadata> file = openedHead(fd, request);
       if (file && request.length > 0) readHead(fd, request.length, i, sink);
       closeFd(fd);
       sink.done(i, file);
@@ -100,9 +101,7 @@ class PlainBatchIo final : public BatchIo {
         if (std::chrono::steady_clock::now() - start > kWaitedRead) ++waits_;
         return;
       }
-      if (errno == EOPNOTSUPP || errno == ENOSYS || errno == EINVAL || errno == EPERM) {
-        askWithoutWaiting_ = false;  // refused here: never ask again this run
-      }
+      if (isRefusal(errno)) askWithoutWaiting_ = false;  // never ask again this run
     }
     readRest(fd, 0, length, buffer, index, sink);
   }
@@ -113,7 +112,7 @@ class PlainBatchIo final : public BatchIo {
     for (; next < requests.size() && next <= current + kReadAhead; ++next) {
       const HeadRequest& request = requests[next];
       if (request.length == 0) continue;
-      const int fd = openHead(request.directoryFd, request.name, noAccessTime_);
+      const int fd = openForReading(request.directoryFd, request.name, noAccessTime_);
       if (fd < 0) continue;
       // Starts the fetch and returns at once. On a FIFO or device it is
       // refused or does nothing; the type is checked before any read.
@@ -133,7 +132,7 @@ class PlainBatchIo final : public BatchIo {
       openedAhead_.pop_front();
       return fd;
     }
-    return openHead(request.directoryFd, request.name, noAccessTime_);
+    return openForReading(request.directoryFd, request.name, noAccessTime_);
   }
 
   void closeOpenedAhead() {
@@ -154,6 +153,7 @@ class PlainBatchIo final : public BatchIo {
   int waits_ = 0;
   std::uint64_t heads_ = 0;
   bool askWithoutWaiting_;
+  bool extendedStatus_;
   bool noAccessTime_ = true;  // until the first file of another owner refuses it
 };
 

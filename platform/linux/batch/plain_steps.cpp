@@ -7,6 +7,8 @@
 
 #include <cerrno>
 
+#include "platform/linux/listed_file.h"
+
 namespace dupsieve::linux_io {
 namespace {
 
@@ -21,6 +23,10 @@ EntryKind kindOf(unsigned mode) {
 
 }  // namespace
 
+bool isRefusal(int error) {
+  return error == ENOSYS || error == EPERM || error == EINVAL || error == EOPNOTSUPP;
+}
+
 EntryMetadata metadataOf(const struct stat& info) {
   return EntryMetadata{kindOf(info.st_mode), static_cast<std::uint64_t>(info.st_size),
                        static_cast<std::uint64_t>(info.st_dev),
@@ -33,44 +39,51 @@ EntryMetadata metadataOf(const struct statx& info) {
                        info.stx_ino};
 }
 
+std::optional<EntryMetadata> lookUpEntry(int directoryFd, const char* name, bool& extendedStatus) {
+  constexpr int flags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT;
+  if (extendedStatus) {
+    struct statx info {};
+    if (::statx(directoryFd, name, flags, STATX_TYPE | STATX_SIZE | STATX_INO, &info) == 0) {
+      return metadataOf(info);
+    }
+    if (!isRefusal(errno)) return std::nullopt;
+    extendedStatus = false;
+  }
+  struct stat info {};
+  if (::fstatat(directoryFd, name, &info, flags) != 0) return std::nullopt;
+  return metadataOf(info);
+}
+
+int readFlags(bool noAccessTime) {
+  return O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC | (noAccessTime ? O_NOATIME : 0);
+}
+
+bool refusedNoAccessTime(int error, bool& noAccessTime) {
+  if (!noAccessTime || !isRefusal(error)) return false;
+  noAccessTime = false;
+  return true;
+}
+
+int openForReading(int directoryFd, const char* name, bool& noAccessTime) {
+  const int fd = ::openat(directoryFd, name, readFlags(noAccessTime));
+  if (fd >= 0 || !refusedNoAccessTime(errno, noAccessTime)) return fd;
+  return ::openat(directoryFd, name, readFlags(false));
+}
+
+std::optional<EntryMetadata> openedHead(int fd, const HeadRequest& request) {
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) return std::nullopt;
+  const EntryMetadata file = metadataOf(info);
+  const bool wanted = request.listed != nullptr ? isListedFile(file, *request.listed)
+                                                : file.kind == EntryKind::Regular;
+  if (!wanted) return std::nullopt;
+  return file;
+}
+
 std::size_t chunkFor(std::uint64_t length) {
   if (length >= kMaxChunk) return kMaxChunk;
   const std::size_t pages = (static_cast<std::size_t>(length) + kPage - 1) / kPage;
   return pages == 0 ? kPage : pages * kPage;
-}
-
-std::optional<EntryMetadata> lookUpEntry(int directoryFd, const char* name) {
-  struct stat info {};
-  if (::fstatat(directoryFd, name, &info, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT) != 0) {
-    return std::nullopt;
-  }
-  return metadataOf(info);
-}
-
-int headOpenFlags() { return O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC; }
-
-int openHead(int directoryFd, const char* name, bool& noAccessTime) {
-  if (noAccessTime) {
-    const int fd = ::openat(directoryFd, name, headOpenFlags() | O_NOATIME);
-    if (fd >= 0 || errno != EPERM) return fd;
-    noAccessTime = false;
-  }
-  return ::openat(directoryFd, name, headOpenFlags());
-}
-
-std::optional<EntryMetadata> regularFile(int fd) {
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
-  return metadataOf(info);
-}
-
-std::optional<EntryMetadata> expectedFile(int fd, const HeadRequest& request) {
-  std::optional<EntryMetadata> file = regularFile(fd);
-  if (file && ((request.device != 0 && file->device != request.device) ||
-               (request.inode != 0 && file->inode != request.inode))) {
-    return std::nullopt;
-  }
-  return file;
 }
 
 void readRest(int fd, std::uint64_t offset, std::uint64_t remaining,

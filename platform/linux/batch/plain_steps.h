@@ -1,8 +1,9 @@
 #pragma once
 
 // The steps of a batch done with one plain system call each. The plain
-// engine is made of them, and the ring redoes a step with them when the ring
-// could not do it, so that both ways give the same results.
+// engine is made of them, the ring redoes a step with them when the ring
+// could not do it (so that both ways give the same results), and the single
+// calls of the file system are made of them too.
 
 #include <sys/stat.h>
 
@@ -15,10 +16,41 @@
 
 namespace dupsieve::linux_io {
 
+// The answers of a sandbox or an older kernel to a call or flag it does not
+// offer, as opposed to the answers about the file asked for. A newer call so
+// refused gives way to its older fallback for the rest of the run.
+bool isRefusal(int error);
+
 // What a status call tells of an entry, as the engines and the listings
 // describe it.
 EntryMetadata metadataOf(const struct stat& info);
 EntryMetadata metadataOf(const struct statx& info);
+
+// The entry's metadata without following a final link or triggering an
+// automount: through statx while `extendedStatus` holds, through fstatat
+// once statx has been refused (which clears it). nullopt on failure; errno
+// says why.
+std::optional<EntryMetadata> lookUpEntry(int directoryFd, const char* name, bool& extendedStatus);
+
+// The flags a head is opened with: read-only, non-blocking (a FIFO or device
+// cannot hold the run), never through a final link, no controlling terminal;
+// leaving the access time alone while `noAccessTime` holds.
+int readFlags(bool noAccessTime);
+
+// Whether an open with readFlags(noAccessTime) that failed with `error` was
+// refused the access-time flag: only a file's owner may ask that, and asking
+// again for every file of another owner would double the opens, so the
+// first refusal clears `noAccessTime` for the caller's run. The open is
+// then tried again without it.
+bool refusedNoAccessTime(int error, bool& noAccessTime);
+
+// Opens `name` relative to `directoryFd` (or AT_FDCWD) with readFlags, as
+// refusedNoAccessTime says; -1 when it cannot be opened, errno saying why.
+int openForReading(int directoryFd, const char* name, bool& noAccessTime);
+
+// What the open file is, when it is a regular file and, if `request` names
+// a listed file, that very file; nullopt otherwise.
+std::optional<EntryMetadata> openedHead(int fd, const HeadRequest& request);
 
 // Chunks are at most this long, whatever length a request asks for.
 inline constexpr std::size_t kMaxChunk = std::size_t{64} * 1024;
@@ -26,27 +58,6 @@ inline constexpr std::size_t kMaxChunk = std::size_t{64} * 1024;
 // The chunk length for heads of at most `length` bytes: whole pages, no
 // more than kMaxChunk.
 std::size_t chunkFor(std::uint64_t length);
-
-// The entry's metadata without following a final link or triggering an
-// automount; nullopt on failure.
-std::optional<EntryMetadata> lookUpEntry(int directoryFd, const char* name);
-
-// The flags a head is opened with: read-only, non-blocking (a FIFO or device
-// cannot hold the run), never through a final link, no controlling terminal.
-int headOpenFlags();
-
-// Opens a head as above, leaving the access time alone while
-// `noAccessTime` holds; -1 when it cannot be opened. Only a file's owner may
-// ask that, and asking again for every file of another owner would double
-// the opens, so the first refusal clears `noAccessTime` for the caller's run.
-int openHead(int directoryFd, const char* name, bool& noAccessTime);
-
-// What the open file is, when it is a regular file; nullopt otherwise.
-std::optional<EntryMetadata> regularFile(int fd);
-
-// What the open file is, when it is a regular file and the one `request`
-// expects; nullopt otherwise.
-std::optional<EntryMetadata> expectedFile(int fd, const HeadRequest& request);
 
 // Reads from `offset` on, chunk by chunk through `buffer`, handing each
 // chunk to `sink` under `index`, until `remaining` bytes are handed, a read

@@ -21,7 +21,6 @@
 #include <exception>
 #include <vector>
 
-#include "platform/linux/batch/batch_io.h"
 #include "platform/linux/batch/plain_steps.h"
 
 namespace dupsieve::linux_io {
@@ -76,7 +75,8 @@ class RingBatchIo final : public BatchIo {
   explicit RingBatchIo(const BatchSettings& settings)
       : slots_(settings.depth),
         useRegistered_(settings.registeredBuffers),
-        ringLookUps_(settings.startAsIfCold) {
+        ringLookUps_(settings.startAsIfCold),
+        extendedStatus_(settings.extendedStatus) {
     ringOpen_ = initRing(static_cast<unsigned>(slots_.size()), ring_);
   }
   RingBatchIo(const RingBatchIo&) = delete;
@@ -112,8 +112,11 @@ class RingBatchIo final : public BatchIo {
   io_uring_sqe* nextSqe(std::size_t slot, Step step);
 
   void startHead(std::size_t slot, const HeadRequest& request);
+  void submitOpen(std::size_t slot, const HeadRequest& request);
   void headStepDone(std::size_t slot, Step step, int result, const HeadRequest& request,
                     HeadSink& sink);
+  void openDone(std::size_t slot, int result, const HeadRequest& request);
+  void readDone(std::size_t slot, int result, HeadSink& sink);
   void readNext(std::size_t slot);
   void closeSlot(std::size_t slot);
   // Makes sure every slot has a buffer of `chunk` bytes.
@@ -133,6 +136,7 @@ class RingBatchIo final : public BatchIo {
   bool ringLookUps_;
   std::uint64_t plainLookUps_ = 0;
   std::uint64_t slowLookUps_ = 0;
+  bool extendedStatus_;  // for the lookups made by plain calls
   bool noAccessTime_ = true;  // until the first file of another owner refuses it
 };
 
@@ -192,7 +196,7 @@ void RingBatchIo::lookUp(std::span<const EntryRequest> requests, MetadataSink& s
   for (; first < requests.size() && !ringLookUps_; ++first) {
     const auto start = std::chrono::steady_clock::now();
     std::optional<EntryMetadata> metadata =
-        lookUpEntry(requests[first].directoryFd, requests[first].name);
+        lookUpEntry(requests[first].directoryFd, requests[first].name, extendedStatus_);
     ++plainLookUps_;
     if (std::chrono::steady_clock::now() - start > kSlowLookUp) {
       ++slowLookUps_;
@@ -213,7 +217,8 @@ void RingBatchIo::lookUp(std::span<const EntryRequest> requests, MetadataSink& s
         if (result == 0) {
           sink.entry(index, metadataOf(slots_[slot].info));
         } else {
-          sink.entry(index, lookUpEntry(requests[index].directoryFd, requests[index].name));
+          sink.entry(index,
+                     lookUpEntry(requests[index].directoryFd, requests[index].name, extendedStatus_));
         }
         return true;
       });
@@ -242,60 +247,66 @@ void RingBatchIo::startHead(std::size_t slot, const HeadRequest& request) {
   state.offset = 0;
   state.remaining = request.length;
   state.file.reset();
+  submitOpen(slot, request);
+}
+
+void RingBatchIo::submitOpen(std::size_t slot, const HeadRequest& request) {
   io_uring_prep_openat(nextSqe(slot, Step::Open), request.directoryFd, request.name,
-                       headOpenFlags() | (state.noAccessTime ? O_NOATIME : 0), 0);
+                       readFlags(slots_[slot].noAccessTime), 0);
 }
 
 void RingBatchIo::headStepDone(std::size_t slot, Step step, int result, const HeadRequest& request,
                                HeadSink& sink) {
-  Slot& state = slots_[slot];
   switch (step) {
-    case Step::Open:
-      if (result == -EPERM && state.noAccessTime) {
-        // Not the owner: open the ordinary way, and from now on at once, so
-        // that files of other owners are not opened twice each.
-        state.noAccessTime = false;
-        noAccessTime_ = false;
-        io_uring_prep_openat(nextSqe(slot, Step::Open), request.directoryFd, request.name,
-                             headOpenFlags(), 0);
-        return;
-      }
-      state.fd = result >= 0 ? result : openHead(request.directoryFd, request.name, noAccessTime_);
-      if (state.fd < 0) {
-        // Nothing to close: go straight to the end through a no-op.
-        io_uring_prep_nop(nextSqe(slot, Step::Close));
-        return;
-      }
-      state.file = expectedFile(state.fd, request);
-      if (state.file && state.remaining > 0) {
-        readNext(slot);
-      } else {
-        closeSlot(slot);
-      }
-      return;
-    case Step::Read:
-      if (result < 0) {
-        // EAGAIN where the file system cannot read without waiting, or a
-        // failure: the plain call reads what is left, or fails alike.
-        readRest(state.fd, state.offset, state.remaining, bufferOf(slot), state.index, sink);
-        closeSlot(slot);
-        return;
-      }
-      if (result > 0) {
-        const auto count = static_cast<std::size_t>(result);
-        sink.bytes(state.index, bufferOf(slot).first(count));
-        state.offset += count;
-        state.remaining -= count;
-      }
-      if (state.remaining > 0 && static_cast<std::size_t>(result) == state.asked) {
-        readNext(slot);
-      } else {
-        closeSlot(slot);
-      }
-      return;
+    case Step::Open: openDone(slot, result, request); return;
+    case Step::Read: readDone(slot, result, sink); return;
     case Step::Close:
-    case Step::LookUp:
-      return;
+    case Step::LookUp: return;
+  }
+}
+
+void RingBatchIo::openDone(std::size_t slot, int result, const HeadRequest& request) {
+  Slot& state = slots_[slot];
+  if (result < 0 && refusedNoAccessTime(-result, state.noAccessTime)) {
+    // Open the ordinary way, and from now on at once, so that files of
+    // other owners are not opened twice each.
+    noAccessTime_ = false;
+    submitOpen(slot, request);
+    return;
+  }
+  state.fd = result >= 0 ? result : openForReading(request.directoryFd, request.name, noAccessTime_);
+  if (state.fd < 0) {
+    // Nothing to close: go straight to the end through a no-op.
+    io_uring_prep_nop(nextSqe(slot, Step::Close));
+    return;
+  }
+  state.file = openedHead(state.fd, request);
+  if (state.file && state.remaining > 0) {
+    readNext(slot);
+  } else {
+    closeSlot(slot);
+  }
+}
+
+void RingBatchIo::readDone(std::size_t slot, int result, HeadSink& sink) {
+  Slot& state = slots_[slot];
+  if (result < 0) {
+    // EAGAIN where the file system cannot read without waiting, or a
+    // failure: the plain call reads what is left, or fails alike.
+    readRest(state.fd, state.offset, state.remaining, bufferOf(slot), state.index, sink);
+    closeSlot(slot);
+    return;
+  }
+  const auto count = static_cast<std::size_t>(result);
+  if (count > 0) {
+    sink.bytes(state.index, bufferOf(slot).first(count));
+    state.offset += count;
+    state.remaining -= count;
+  }
+  if (state.remaining > 0 && count == state.asked) {
+    readNext(slot);
+  } else {
+    closeSlot(slot);
   }
 }
 

@@ -1,8 +1,16 @@
 #include "platform/linux/batch/second_thread.h"
 
+#include <optional>
 #include <utility>
 
 namespace dupsieve::linux_io {
+namespace {
+
+// The fewest requests of a batch, heads or lookups, that the second thread
+// takes half of: fewer cost less than handing them over.
+constexpr std::size_t kSplitFrom = 64;
+
+}  // namespace
 
 SecondThread::SecondThread(BatchMode mode, const BatchSettings& settings,
                            const SystemCalls& calls)
@@ -54,6 +62,21 @@ SecondThread* SecondThreadSlot::get() {
     thread_ = std::make_unique<SecondThread>(mode_, settings_, *calls_);
   }
   return thread_.get();
+}
+
+void SecondThreadSlot::split(std::size_t count, EnginePerThread& engines, SystemCalls& calls,
+                             const Part& part) {
+  SecondThread* second = count >= kSplitFrom ? get() : nullptr;
+  const std::size_t half = second != nullptr ? count / 2 : count;
+  std::optional<SecondThread::Finish> finish;  // the second half, done before returning
+  if (second != nullptr) {
+    second->start([&part, half, count](BatchIo& engine, SystemCalls& own) {
+      part(engine, own, half, count);
+    });
+    finish.emplace(*second);
+  }
+  std::unique_ptr<BatchIo> opened;
+  part(engines.here(opened), calls, 0, half);
 }
 
 }  // namespace dupsieve::linux_io

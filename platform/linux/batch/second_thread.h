@@ -1,6 +1,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -67,6 +68,16 @@ class SecondThreadSlot {
 
   // The thread, or null where a second processor would not run it.
   SecondThread* get();
+
+  // Does `part` for the requests [first, end) of a batch of `count`: the
+  // second thread takes the second half where there is one and the batch
+  // is large enough to pay for handing it over, while the caller does the
+  // rest with its own engine (from `engines`) and `calls`. Returns once all
+  // is done. Each request must report to a place of its own, so that the
+  // results are the same whichever half finishes first.
+  using Part = std::function<void(BatchIo& engine, SystemCalls& calls, std::size_t first,
+                                  std::size_t end)>;
+  void split(std::size_t count, EnginePerThread& engines, SystemCalls& calls, const Part& part);
 
  private:
   BatchMode mode_;
