@@ -95,9 +95,10 @@ void readAnchoredHeads(std::span<HeadRead> reads, BatchIo& engine, SystemCalls& 
       first = &read;
       // The directory part is resolved as the user named it, links
       // included; its identity tells whether it is still the one listed.
-      UniqueFd fd(calls.openDirectoryHandle(AT_FDCWD, openableDirectory(read.directory).c_str(), 0));
-      const bool listedHere =
-          fd.get() >= 0 && (!isKnown(read.listed) || isListedDirectory(fd.get(), read.listed.directory));
+      const std::string path = openableDirectory(read.directory);
+      UniqueFd fd(calls.openDirectoryHandle(AT_FDCWD, path.c_str(), 0));
+      const bool listedHere = fd.get() >= 0 && (!isKnown(read.listed) ||
+                                                isListedDirectory(fd.get(), read.listed.directory));
       directoryFd = listedHere ? round.hold(std::move(fd)) : -1;
     }
     // Its directory is gone, or is another one now: nothing of it is read.

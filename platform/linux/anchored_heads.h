@@ -2,9 +2,9 @@
 
 #include <span>
 
+#include "platform/file_system.h"
 #include "platform/linux/batch/batch_io.h"
 #include "platform/linux/system_calls.h"
-#include "platform/file_system.h"
 
 namespace dupsieve::linux_io {
 

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "platform/linux/system_calls.h"
 #include "platform/file_system.h"
+#include "platform/linux/system_calls.h"
 
 namespace dupsieve::linux_io {
 

@@ -209,12 +209,12 @@ class OpenDirectory final : public std::enable_shared_from_this<OpenDirectory> {
       LookedUp sink(block, asked, vanished);
       // Each lookup fills in its own entry, so the order of the listing
       // stays whoever looks it up.
-      context_.second->split(requests.size(), *context_.engines, *context_.calls,
-                             [&](BatchIo& engine, SystemCalls&, std::size_t first, std::size_t end) {
-                               Shifted shifted(sink, first);
-                               engine.lookUp(std::span(requests).subspan(first, end - first),
-                                             shifted);
-                             });
+      const auto lookUpPart = [&](BatchIo& engine, SystemCalls&, std::size_t first,
+                                  std::size_t end) {
+        Shifted shifted(sink, first);
+        engine.lookUp(std::span(requests).subspan(first, end - first), shifted);
+      };
+      context_.second->split(requests.size(), *context_.engines, *context_.calls, lookUpPart);
     }
     for (std::size_t k = 0; k < block.size(); ++k) {
       if (!vanished[k]) pending_.push_back(std::move(block[k]));

@@ -6,10 +6,10 @@
 #include <string>
 #include <string_view>
 
-#include "platform/linux/batch/batch_io.h"
-#include "platform/linux/system_calls.h"
-#include "platform/linux/batch/second_thread.h"
 #include "platform/file_system.h"
+#include "platform/linux/batch/batch_io.h"
+#include "platform/linux/batch/second_thread.h"
+#include "platform/linux/system_calls.h"
 
 namespace dupsieve::linux_io {
 

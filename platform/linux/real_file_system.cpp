@@ -11,12 +11,12 @@
 
 #include "platform/linux/anchored_heads.h"
 #include "platform/linux/batch/batch_io.h"
-#include "platform/linux/system_calls.h"
+#include "platform/linux/batch/second_thread.h"
 #include "platform/linux/content_reader.h"
 #include "platform/linux/listed_file.h"
 #include "platform/linux/listing.h"
+#include "platform/linux/system_calls.h"
 #include "platform/path_parts.h"
-#include "platform/linux/batch/second_thread.h"
 #include "platform/wildcard_match.h"
 
 namespace dupsieve {
@@ -110,12 +110,11 @@ bool RealFileSystem::readLeadingBytes(const std::string& path, std::uint64_t len
 }
 
 void RealFileSystem::readHeads(std::span<HeadRead> reads) {
-  state_->second.split(reads.size(), state_->engines, state_->calls,
-                       [reads](BatchIo& engine, linux_io::SystemCalls& calls, std::size_t first,
-                               std::size_t end) {
-                         linux_io::readAnchoredHeads(reads.subspan(first, end - first), engine,
-                                                     calls);
-                       });
+  const auto readPart = [reads](BatchIo& engine, linux_io::SystemCalls& calls, std::size_t first,
+                                std::size_t end) {
+    linux_io::readAnchoredHeads(reads.subspan(first, end - first), engine, calls);
+  };
+  state_->second.split(reads.size(), state_->engines, state_->calls, readPart);
 }
 
 Removal RealFileSystem::removeListedFile(const std::string& path, const ListedFile& listed) {

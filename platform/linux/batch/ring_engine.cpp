@@ -214,12 +214,10 @@ void RingBatchIo::lookUp(std::span<const EntryRequest> requests, MetadataSink& s
       },
       [&](std::size_t slot, Step, int result) {
         const std::size_t index = slots_[slot].index;
-        if (result == 0) {
-          sink.entry(index, metadataOf(slots_[slot].info));
-        } else {
-          sink.entry(index,
-                     lookUpEntry(requests[index].directoryFd, requests[index].name, extendedStatus_));
-        }
+        const EntryRequest& request = requests[index];
+        sink.entry(index, result == 0
+                              ? metadataOf(slots_[slot].info)
+                              : lookUpEntry(request.directoryFd, request.name, extendedStatus_));
         return true;
       });
 }
@@ -274,7 +272,8 @@ void RingBatchIo::openDone(std::size_t slot, int result, const HeadRequest& requ
     submitOpen(slot, request);
     return;
   }
-  state.fd = result >= 0 ? result : openForReading(request.directoryFd, request.name, noAccessTime_);
+  state.fd =
+      result >= 0 ? result : openForReading(request.directoryFd, request.name, noAccessTime_);
   if (state.fd < 0) {
     // Nothing to close: go straight to the end through a no-op.
     io_uring_prep_nop(nextSqe(slot, Step::Close));
