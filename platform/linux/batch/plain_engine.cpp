@@ -93,17 +93,24 @@ class PlainBatchIo final : public BatchIo {
         const auto count = static_cast<std::size_t>(got);
         if (count > 0) sink.bytes(index, buffer.first(count));
         if (count == want) readRest(fd, count, length - count, buffer, index, sink);
+        // Fewer bytes than asked: the end of the file, or only the part of
+        // the chunk that is in memory. An ordinary read tells which.
+        if (count > 0 && count < want) readWaiting(fd, count, length - count, buffer, index, sink);
         return;
       }
-      if (errno == EAGAIN) {
-        const auto start = std::chrono::steady_clock::now();
-        readRest(fd, 0, length, buffer, index, sink);
-        if (std::chrono::steady_clock::now() - start > kWaitedRead) ++waits_;
-        return;
-      }
+      if (errno == EAGAIN) return readWaiting(fd, 0, length, buffer, index, sink);
       if (isRefusal(errno)) askWithoutWaiting_ = false;  // never ask again this run
     }
     readRest(fd, 0, length, buffer, index, sink);
+  }
+
+  // Reads what a read without waiting could not, and counts it when that
+  // plainly waited for the device.
+  void readWaiting(int fd, std::uint64_t offset, std::uint64_t remaining,
+                   std::span<unsigned char> buffer, std::size_t index, HeadSink& sink) {
+    const auto start = std::chrono::steady_clock::now();
+    readRest(fd, offset, remaining, buffer, index, sink);
+    if (std::chrono::steady_clock::now() - start > kWaitedRead) ++waits_;
   }
 
   // Keeps the files after `current` opened ahead, their fetch started.

@@ -13,13 +13,10 @@
 #include <utility>
 #include <vector>
 
-#include "catalogue/file_record.h"
 #include "platform/linux/anchored_heads.h"
-#include "platform/linux/batch/batch_io.h"
-#include "platform/linux/system_calls.h"
+#include "platform/path_parts.h"
 #include "platform/real_file_system.h"
 #include "tests/platform/linux/tree_changes.h"
-#include "tests/support/batch_read.h"
 #include "tests/support/listings.h"
 #include "tests/support/temp_dir.h"
 

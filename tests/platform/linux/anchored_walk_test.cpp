@@ -26,12 +26,11 @@
 #include <vector>
 
 #include "catalogue/directory_walker.h"
-#include "platform/linux/anchored_heads.h"
 #include "platform/real_file_system.h"
+#include "tests/platform/linux/tree_changes.h"
 #include "tests/support/batch_read.h"
 #include "tests/support/listings.h"
 #include "tests/support/temp_dir.h"
-#include "tests/platform/linux/tree_changes.h"
 
 namespace dupsieve {
 namespace {

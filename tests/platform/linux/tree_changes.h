@@ -15,8 +15,6 @@
 #include <vector>
 
 #include "catalogue/directory_walker.h"
-#include "catalogue/file_record.h"
-#include "platform/file_system.h"
 
 namespace dupsieve::testing {
 

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -156,6 +157,34 @@ TEST_P(BatchIoTest, ReadsLeadingBytesOfRegularFilesInBoundedChunks) {
     EXPECT_LE(sink.heads[i].largestChunk, std::size_t{64 * 1024}) << "request " << i;
     EXPECT_EQ(sink.heads[i].file, statOf(tmp / ("d/" + names[i]))) << "request " << i;
   }
+}
+
+// Leaves only the first page of the file at `path` in memory, as a cache
+// under pressure may; false where the system keeps the file whole (tmpfs).
+bool onlyFirstPageInMemory(const std::string& path, std::size_t size) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  char page[4096];
+  unsigned char resident[2] = {};
+  void* map = MAP_FAILED;
+  // Dropped, then the first page read back without the system reading ahead.
+  if (fd >= 0 && ::fdatasync(fd) == 0 && ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED) == 0 &&
+      ::posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM) == 0 && ::pread(fd, page, 4096, 0) == 4096) {
+    map = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+  }
+  const bool split = map != MAP_FAILED && ::mincore(map, 8192, resident) == 0 &&
+                     (resident[0] & 1) != 0 && (resident[1] & 1) == 0;
+  if (map != MAP_FAILED) ::munmap(map, size);
+  if (fd >= 0) ::close(fd);
+  return split;
+}
+
+TEST_P(BatchIoTest, AHeadOnlyPartlyInMemoryIsReadWhole) {
+  const int d = directory("d");
+  const std::string bytes = patternedBytes(48 * 1024, 3);
+  if (!onlyFirstPageInMemory(tmp.write("d/partly", bytes), bytes.size())) {
+    GTEST_SKIP() << "this file system keeps the file in memory whatever it is told";
+  }
+  EXPECT_EQ(readUnderWatchdog({{d, "partly", bytes.size()}}).heads[0].bytes, bytes);
 }
 
 TEST_P(BatchIoTest, NeverReadsWhatIsNotARegularFileNorFollowsALink) {
