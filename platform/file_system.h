@@ -81,6 +81,7 @@ struct ListedFile {
   std::uint64_t device = 0; // the entry's device and inode
   std::uint64_t inode = 0;
   std::uint64_t size = 0;   // its size as listed
+  friend bool operator==(const ListedFile&, const ListedFile&) = default;
 };
 
 // One file of a batch whose leading bytes are wanted. Its path is

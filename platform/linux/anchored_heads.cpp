@@ -16,30 +16,13 @@ namespace {
 // descriptors and the listings' budget, well below any open-file limit.
 constexpr std::size_t kDirectoriesPerRound = 32;
 
-bool isKnown(const ListedFile& listed) {
-  return listed.directory != DirectoryId{} || listed.device != 0 || listed.inode != 0;
-}
+// Nothing known of a file (a single read by path): any regular file there.
+bool isKnown(const ListedFile& listed) { return listed != ListedFile{}; }
 
-// Hands each request's bytes and outcome to the read it came from.
-class Delivery final : public HeadSink {
- public:
-  Delivery(std::span<HeadRead> reads, const std::vector<std::size_t>& readOf)
-      : reads_(reads), readOf_(readOf) {}
-  void bytes(std::size_t index, std::span<const unsigned char> chunk) override {
-    reads_[readOf_[index]].sink->consume(chunk);
-  }
-  void done(std::size_t index, const std::optional<EntryMetadata>& file) override {
-    reads_[readOf_[index]].read = file.has_value();
-  }
-
- private:
-  std::span<HeadRead> reads_;
-  const std::vector<std::size_t>& readOf_;
-};
-
-// One round: the requests, and what they need to stay valid until the
-// engine is done with them.
-class Round {
+// One round: the requests, what they need to stay valid until the engine is
+// done with them, and the hand-over of each one's bytes and outcome to the
+// read it came from.
+class Round final : public HeadSink {
  public:
   Round(std::span<HeadRead> reads, BatchIo& engine) : reads_(reads), engine_(&engine) {}
 
@@ -53,7 +36,6 @@ class Round {
     const HeadRead& head = reads_[read];
     nameAt_.push_back(names_.size());
     names_.append(head.name).push_back('\0');
-    // Nothing known of it (a single read by path): any regular file there.
     const ListedFile* listed = isKnown(head.listed) ? &head.listed : nullptr;
     requests_.push_back(HeadRequest{directoryFd, nullptr, head.length, listed});
     readOf_.push_back(read);
@@ -61,13 +43,18 @@ class Round {
   void run() {
     // The names are all copied now, so they no longer move.
     for (std::size_t k = 0; k < requests_.size(); ++k) requests_[k].name = names_.c_str() + nameAt_[k];
-    Delivery delivery(reads_, readOf_);
-    if (!requests_.empty()) engine_->readHeads(requests_, delivery);
+    if (!requests_.empty()) engine_->readHeads(requests_, *this);
     requests_.clear();
     readOf_.clear();
     nameAt_.clear();
     names_.clear();
     directories_.clear();
+  }
+  void bytes(std::size_t index, std::span<const unsigned char> chunk) override {
+    reads_[readOf_[index]].sink->consume(chunk);
+  }
+  void done(std::size_t index, const std::optional<EntryMetadata>& file) override {
+    reads_[readOf_[index]].read = file.has_value();
   }
 
  private:

@@ -46,12 +46,12 @@ void describeByMetadata(const EntryMetadata& metadata, DirectoryEntry& entry) {
   }
 }
 
-// Fills in the entries of a block that were looked up, and marks those that
-// vanished meanwhile. Lookups of different entries may be told at once, from
-// two threads.
+// Fills in the entries of a block that `asked` names, one per lookup, and
+// marks those that vanished meanwhile. The two halves of a block may be told
+// at once, from two threads.
 class LookedUp final : public MetadataSink {
  public:
-  LookedUp(std::vector<DirectoryEntry>& block, const std::vector<std::size_t>& asked,
+  LookedUp(std::vector<DirectoryEntry>& block, std::span<const std::size_t> asked,
            std::vector<char>& vanished)
       : block_(block), asked_(asked), vanished_(vanished) {}
   void entry(std::size_t index, const std::optional<EntryMetadata>& metadata) override {
@@ -64,21 +64,8 @@ class LookedUp final : public MetadataSink {
 
  private:
   std::vector<DirectoryEntry>& block_;
-  const std::vector<std::size_t>& asked_;
+  std::span<const std::size_t> asked_;
   std::vector<char>& vanished_;  // not vector<bool>: neighbours are written apart
-};
-
-// Tells another sink of the lookups of a later part of its requests.
-class Shifted final : public MetadataSink {
- public:
-  Shifted(MetadataSink& sink, std::size_t first) : sink_(&sink), first_(first) {}
-  void entry(std::size_t index, const std::optional<EntryMetadata>& metadata) override {
-    sink_->entry(first_ + index, metadata);
-  }
-
- private:
-  MetadataSink* sink_;
-  std::size_t first_;
 };
 
 }  // namespace
@@ -206,13 +193,12 @@ class OpenDirectory final : public std::enable_shared_from_this<OpenDirectory> {
       requests.reserve(asked.size());
       const int at = ::dirfd(stream_.get());
       for (const std::size_t k : asked) requests.push_back({at, block[k].name.c_str()});
-      LookedUp sink(block, asked, vanished);
       // Each lookup fills in its own entry, so the order of the listing
       // stays whoever looks it up.
       const auto lookUpPart = [&](BatchIo& engine, SystemCalls&, std::size_t first,
                                   std::size_t end) {
-        Shifted shifted(sink, first);
-        engine.lookUp(std::span(requests).subspan(first, end - first), shifted);
+        LookedUp sink(block, std::span(asked).subspan(first, end - first), vanished);
+        engine.lookUp(std::span(requests).subspan(first, end - first), sink);
       };
       context_.second->split(requests.size(), *context_.engines, *context_.calls, lookUpPart);
     }

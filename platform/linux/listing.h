@@ -42,7 +42,7 @@ struct ListingContext {
   SystemCalls* calls;
   DescriptorBudget* budget;
   EnginePerThread* engines;  // looks up many entries of a directory at once
-  SecondThreadSlot* second;         // takes half of a large block of lookups
+  SecondThread* second;             // takes half of a large block of lookups
 };
 
 // Lists the entries of the directory at `directoryPath` (resolved as the

@@ -77,8 +77,8 @@ struct RealFileSystem::State {
   linux_io::DescriptorBudget budget;
   BatchSettings settings;
   EnginePerThread engines;
-  // Made on the first batch large enough to share; last, so stopped first.
-  linux_io::SecondThreadSlot second{engines.mode(), settings, calls};
+  // Started on the first batch large enough to share; last, so stopped first.
+  linux_io::SecondThread second{engines.mode(), settings, calls};
 };
 
 RealFileSystem::RealFileSystem(PreferredCalls preferred)

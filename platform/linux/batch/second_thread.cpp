@@ -1,6 +1,6 @@
 #include "platform/linux/batch/second_thread.h"
 
-#include <optional>
+#include <memory>
 #include <utility>
 
 namespace dupsieve::linux_io {
@@ -12,11 +12,8 @@ constexpr std::size_t kSplitFrom = 64;
 
 }  // namespace
 
-SecondThread::SecondThread(BatchMode mode, const BatchSettings& settings,
-                           const SystemCalls& calls)
-    : mode_(mode), settings_(settings), calls_(calls), thread_([this] { run(); }) {}
-
 SecondThread::~SecondThread() {
+  if (!thread_.joinable()) return;
   {
     const std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;
@@ -25,13 +22,37 @@ SecondThread::~SecondThread() {
   thread_.join();
 }
 
-void SecondThread::start(Work work) {
+void SecondThread::split(std::size_t count, EnginePerThread& engines, SystemCalls& calls,
+                         const Part& part) {
+  const std::size_t half = count / 2;
+  const auto secondHalf = [&part, half, count](BatchIo& engine, SystemCalls& own) {
+    part(engine, own, half, count);
+  };
+  const bool shared = count >= kSplitFrom && start(secondHalf);
+  // Waits for the second half whatever the first does, so that nothing the
+  // work touches can go first.
+  struct Finish {
+    SecondThread* thread;
+    ~Finish() {
+      if (thread != nullptr) thread->finish();
+    }
+  } finish{shared ? this : nullptr};
+  std::unique_ptr<BatchIo> opened;
+  part(engines.here(opened), calls, 0, shared ? half : count);
+}
+
+bool SecondThread::start(Work work) {
+  if (!thread_.joinable()) {
+    if (std::thread::hardware_concurrency() < 2) return false;
+    thread_ = std::thread([this] { run(); });
+  }
   {
     const std::lock_guard<std::mutex> lock(mutex_);
     work_ = std::move(work);
     pending_ = true;
   }
   changed_.notify_all();
+  return true;
 }
 
 void SecondThread::finish() {
@@ -54,29 +75,6 @@ void SecondThread::run() {
     pending_ = false;
     changed_.notify_all();
   }
-}
-
-SecondThread* SecondThreadSlot::get() {
-  if (!thread_) {
-    if (std::thread::hardware_concurrency() < 2) return nullptr;
-    thread_ = std::make_unique<SecondThread>(mode_, settings_, *calls_);
-  }
-  return thread_.get();
-}
-
-void SecondThreadSlot::split(std::size_t count, EnginePerThread& engines, SystemCalls& calls,
-                             const Part& part) {
-  SecondThread* second = count >= kSplitFrom ? get() : nullptr;
-  const std::size_t half = second != nullptr ? count / 2 : count;
-  std::optional<SecondThread::Finish> finish;  // the second half, done before returning
-  if (second != nullptr) {
-    second->start([&part, half, count](BatchIo& engine, SystemCalls& own) {
-      part(engine, own, half, count);
-    });
-    finish.emplace(*second);
-  }
-  std::unique_ptr<BatchIo> opened;
-  part(engines.here(opened), calls, 0, half);
 }
 
 }  // namespace dupsieve::linux_io
