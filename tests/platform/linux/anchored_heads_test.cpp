@@ -73,6 +73,9 @@ TEST(AnchoredHeads, HeadsAreReadOnlyFromTheListedDirectoryAndTheListedFile) {
     EXPECT_EQ(readSamples(fileSystem, files), (Samples{{false, ""}, {true, "first"}, {false, ""}}));
     EXPECT_EQ(files[0].sampleDigest(512, fileSystem), 0u);
     EXPECT_EQ(files[2].sampleDigest(512, fileSystem), 0u);
+    // The listed file itself, grown in place: no longer the file listed.
+    tmp.write("t/keep/a", "first, and more");
+    EXPECT_EQ(readSamples(fileSystem, files), (Samples{{false, ""}, {false, ""}, {false, ""}}));
   }
 }
 
