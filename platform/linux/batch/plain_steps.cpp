@@ -13,6 +13,7 @@ namespace dupsieve::linux_io {
 namespace {
 
 constexpr std::size_t kPage = 4096;
+constexpr std::size_t kMaxChunk = std::size_t{64} * 1024;
 
 EntryKind kindOf(unsigned mode) {
   if (S_ISREG(mode)) return EntryKind::Regular;

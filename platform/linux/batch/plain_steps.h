@@ -38,25 +38,20 @@ std::optional<EntryMetadata> lookUpEntry(int directoryFd, const char* name, bool
 int readFlags(bool noAccessTime);
 
 // Whether an open with readFlags(noAccessTime) that failed with `error` was
-// refused the access-time flag: only a file's owner may ask that, and asking
-// again for every file of another owner would double the opens, so the
-// first refusal clears `noAccessTime` for the caller's run. The open is
-// then tried again without it.
+// refused the access-time flag, which only a file's owner may ask for. Asking
+// again for every file of another owner would double the opens, so the first
+// refusal clears `noAccessTime` for the caller's run; the open is then
+// tried again without it, as openForReading does: -1 when it cannot be
+// opened, errno saying why.
 bool refusedNoAccessTime(int error, bool& noAccessTime);
-
-// Opens `name` relative to `directoryFd` (or AT_FDCWD) with readFlags, as
-// refusedNoAccessTime says; -1 when it cannot be opened, errno saying why.
 int openForReading(int directoryFd, const char* name, bool& noAccessTime);
 
 // What the open file is, when it is a regular file and, if `request` names
 // a listed file, that very file; nullopt otherwise.
 std::optional<EntryMetadata> openedHead(int fd, const HeadRequest& request);
 
-// Chunks are at most this long, whatever length a request asks for.
-inline constexpr std::size_t kMaxChunk = std::size_t{64} * 1024;
-
-// The chunk length for heads of at most `length` bytes: whole pages, no
-// more than kMaxChunk.
+// The chunk length for heads of at most `length` bytes: whole pages, and
+// never more than 64 KiB, whatever length a request asks for.
 std::size_t chunkFor(std::uint64_t length);
 
 // Reads from `offset` on, chunk by chunk through `buffer`, handing each
