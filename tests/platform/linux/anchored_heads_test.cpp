@@ -6,11 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <memory>
-#include <optional>
-#include <span>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "platform/linux/anchored_heads.h"

@@ -1,7 +1,6 @@
 #pragma once
 
-// What the tests of the Linux file system on real trees share: changing a
-// tree as an attacker racing the walk would, and walking it.
+// Real trees changed as an attacker racing the walk would, and walked.
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -4,11 +4,8 @@
 
 #include <cstdint>
 
-namespace dupsieve {
+namespace dupsieve::windows {
 namespace {
-
-using windows::classifyReparseTag;
-using windows::ReparseKind;
 
 TEST(ReparseTag, LinksAreNeverFollowedAndTransparentFilesAreFiles) {
   struct Case {
@@ -41,4 +38,4 @@ TEST(ReparseTag, LinksAreNeverFollowedAndTransparentFilesAreFiles) {
 }
 
 }  // namespace
-}  // namespace dupsieve
+}  // namespace dupsieve::windows

@@ -9,13 +9,8 @@
 
 #include "platform/windows/utf16_text_buffer.h"
 
-namespace dupsieve {
+namespace dupsieve::windows {
 namespace {
-
-using windows::completeUtf8Length;
-using windows::Utf16TextBuffer;
-using windows::utf16FromUtf8;
-using windows::utf8FromUtf16;
 
 std::string hex(std::u16string_view units) {
   std::ostringstream out;
@@ -122,4 +117,4 @@ TEST(Utf16TextBuffer, AFailedWriteFailsTheStreamAndWhatIsLeftIsWrittenAtTheEnd) 
 }
 
 }  // namespace
-}  // namespace dupsieve
+}  // namespace dupsieve::windows

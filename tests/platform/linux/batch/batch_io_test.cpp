@@ -164,7 +164,7 @@ TEST_P(BatchIoTest, ReadsLeadingBytesOfRegularFilesInBoundedChunks) {
 bool onlyFirstPageInMemory(const std::string& path, std::size_t size) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   char page[4096];
-  unsigned char resident[2] = {};
+  unsigned char resident[2] = {};  // of the first two pages
   void* map = MAP_FAILED;
   // Dropped, then the first page read back without the system reading ahead.
   if (fd >= 0 && ::fdatasync(fd) == 0 && ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED) == 0 &&
