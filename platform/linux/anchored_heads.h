@@ -12,7 +12,7 @@ namespace dupsieve::linux_io {
 // for the files of it that come one after another, and only if it is still
 // the directory they were listed in (same device and inode); each file is
 // opened relative to it, never through a final link, and read only if it is
-// a regular file with the listed device and inode. So a directory swapped
+// still the listed file (isListedFile). So a directory swapped
 // for a link, or a file swapped for another, since the walk is never read.
 // A bounded number of directories is held open at a time.
 void readAnchoredHeads(std::span<HeadRead> reads, BatchIo& engine, SystemCalls& calls);

@@ -41,17 +41,16 @@ EntryMetadata metadataOf(const struct statx& info) {
 }
 
 std::optional<EntryMetadata> lookUpEntry(int directoryFd, const char* name, bool& extendedStatus) {
-  constexpr int flags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT;
   if (extendedStatus) {
     struct statx info {};
-    if (::statx(directoryFd, name, flags, STATX_TYPE | STATX_SIZE | STATX_INO, &info) == 0) {
+    if (::statx(directoryFd, name, kLookUpFlags, kLookUpMask, &info) == 0) {
       return metadataOf(info);
     }
     if (!isRefusal(errno)) return std::nullopt;
     extendedStatus = false;
   }
   struct stat info {};
-  if (::fstatat(directoryFd, name, &info, flags) != 0) return std::nullopt;
+  if (::fstatat(directoryFd, name, &info, kLookUpFlags) != 0) return std::nullopt;
   return metadataOf(info);
 }
 

@@ -5,6 +5,7 @@
 // could not do it (so that both ways give the same results), and the single
 // calls of the file system are made of them too.
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cstddef>
@@ -25,6 +26,10 @@ bool isRefusal(int error);
 // describe it.
 EntryMetadata metadataOf(const struct stat& info);
 EntryMetadata metadataOf(const struct statx& info);
+
+// What every lookup asks for, by plain call or through the ring.
+inline constexpr int kLookUpFlags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT;
+inline constexpr unsigned kLookUpMask = STATX_TYPE | STATX_SIZE | STATX_INO;
 
 // The entry's metadata without following a final link or triggering an
 // automount: through statx while `extendedStatus` holds, through fstatat

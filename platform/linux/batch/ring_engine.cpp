@@ -26,8 +26,6 @@
 namespace dupsieve::linux_io {
 namespace {
 
-constexpr unsigned kStatxMask = STATX_TYPE | STATX_SIZE | STATX_INO;
-
 // A lookup from memory takes a few microseconds; one that reads the device
 // takes far longer. On a cold cache a good share of lookups read the device
 // (one inode block holds a handful of entries); on a busy machine a stray
@@ -209,8 +207,7 @@ void RingBatchIo::lookUp(std::span<const EntryRequest> requests, MetadataSink& s
       first, requests.size(),
       [&](std::size_t slot, std::size_t index) {
         io_uring_prep_statx(nextSqe(slot, Step::LookUp), requests[index].directoryFd,
-                            requests[index].name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, kStatxMask,
-                            &slots_[slot].info);
+                            requests[index].name, kLookUpFlags, kLookUpMask, &slots_[slot].info);
       },
       [&](std::size_t slot, Step, int result) {
         const std::size_t index = slots_[slot].index;
