@@ -30,15 +30,15 @@
 #include <utility>
 #include <vector>
 
-#include "platform/batch_io_linux.h"
+#include "platform/linux/batch/batch_io.h"
 
 namespace {
 
-using dupsieve::batch::BatchChoice;
-using dupsieve::batch::BatchIo;
-using dupsieve::batch::EntryMetadata;
-using dupsieve::batch::EntryRequest;
-using dupsieve::batch::HeadRequest;
+using dupsieve::linux_io::BatchChoice;
+using dupsieve::linux_io::BatchIo;
+using dupsieve::linux_io::EntryMetadata;
+using dupsieve::linux_io::EntryRequest;
+using dupsieve::linux_io::HeadRequest;
 
 struct Options {
   std::string tree;
@@ -98,7 +98,7 @@ void walk(int directory, Tree& tree) {
 
 // Sums what was read in a way that does not depend on the order the results
 // came in, so that each way's result can be compared.
-struct Tally final : dupsieve::batch::HeadSink, dupsieve::batch::MetadataSink {
+struct Tally final : dupsieve::linux_io::HeadSink, dupsieve::linux_io::MetadataSink {
   explicit Tally(std::size_t count) : offsets(count) {}
   std::vector<std::uint64_t> offsets;  // bytes of each request so far
   std::size_t base = 0;                // index of the batch's first request
@@ -238,19 +238,19 @@ double cpuSeconds() {
 }
 
 std::unique_ptr<BatchIo> openEngine(const Options& options) {
-  dupsieve::batch::BatchSettings settings;
+  dupsieve::linux_io::BatchSettings settings;
   settings.depth = options.depth;
   settings.registeredBuffers = options.registered;
   settings.startAsIfCold = options.asIfCold;
-  if (options.way == "plain") return dupsieve::batch::openPlainBatchIo(settings);
+  if (options.way == "plain") return dupsieve::linux_io::openPlainBatchIo(settings);
   if (options.way == "auto") {
     // What a run would get: the ring, or plain calls where it is refused.
-    std::unique_ptr<BatchIo> io = dupsieve::batch::openBatchIo(BatchChoice::Automatic, settings);
+    std::unique_ptr<BatchIo> io = dupsieve::linux_io::openBatchIo(BatchChoice::Automatic, settings);
     std::printf("automatic choice: %s\n",
-                io->mode() == dupsieve::batch::BatchMode::Ring ? "ring" : "plain calls");
+                io->mode() == dupsieve::linux_io::BatchMode::Ring ? "ring" : "plain calls");
     return io;
   }
-  std::unique_ptr<BatchIo> io = dupsieve::batch::openRingBatchIo(settings);
+  std::unique_ptr<BatchIo> io = dupsieve::linux_io::openRingBatchIo(settings);
   if (!io) {
     std::fprintf(stderr, "head_probe: io_uring cannot be used here\n");
     std::exit(1);

@@ -10,13 +10,10 @@
 
 #include "driver/command_line.h"
 #include "driver/run.h"
-#include "platform/broken_pipe.h"
-#include "platform/console_text.h"
+#include "platform/console.h"
 #include "platform/interrupt.h"
-#include "platform/lazy_flush_input.h"
-#include "platform/program_arguments.h"
+#include "platform/process.h"
 #include "platform/real_file_system.h"
-#include "platform/terminal.h"
 #include "resolution/notes.h"
 
 int main(int argc, char** argv) {

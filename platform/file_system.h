@@ -53,8 +53,12 @@ class DirectoryListing {
   // directory replaced since, by a link or by another directory, is not
   // listed, so a walk never leaves the tree it was given. Null when the
   // current entry is not such a directory (or is "." or ".."), or when it
-  // cannot be opened or read. However deep the listings nest, they hold a
-  // bounded number of open descriptors.
+  // cannot be opened or read. What open listings hold is each system's own:
+  // on Linux, however deep they nest, a bounded number of descriptors (a
+  // directory gives its descriptor up and is opened again, checked, when
+  // needed); on Windows, each open listing holds its directory's handle, so
+  // a walk holds one per level of depth, handles there having no small
+  // per-process limit.
   virtual std::unique_ptr<DirectoryListing> openSubdirectory() = 0;
 };
 
@@ -68,12 +72,16 @@ class ByteSink {
 };
 
 // What a listing reported of a file, so that a later operation can tell
-// whether a path still names that very file. Zero parts are unknown.
+// whether a path still names that very file. A Linux listing tells every
+// part, and each part must match; a Windows one gives zero for what its file
+// system would not tell, and a zero part is then not compared. Nothing known
+// at all ({}) is what a single read by path gives.
 struct ListedFile {
   DirectoryId directory;    // the listing's directory()
   std::uint64_t device = 0; // the entry's device and inode
   std::uint64_t inode = 0;
   std::uint64_t size = 0;   // its size as listed
+  friend bool operator==(const ListedFile&, const ListedFile&) = default;
 };
 
 // One file of a batch whose leading bytes are wanted. Its path is
@@ -105,8 +113,8 @@ class HeadReader {
   // chunks of different files may come interleaved; each sink gets its own
   // file's bytes in order. Where the system allows it, a file is read only
   // if it is still the one listed: reached from its directory as listed
-  // (same device and inode), and with the listed device and inode itself;
-  // anything else counts as unreadable. Memory stays bounded whatever the
+  // (same device and inode), and with the listed device, inode and size
+  // itself; anything else counts as unreadable. Memory stays bounded whatever the
   // lengths. By default, one file after the other through
   // `readLeadingBytes`.
   virtual void readHeads(std::span<HeadRead> reads);
@@ -173,8 +181,8 @@ class FileSystem : public HeadReader {
 
   // Opens the file at `path` for reading all of it, only if it is still the
   // one that was listed: a regular file (a final link is not followed) of
-  // the listed size and, where they are known (non-zero), the listed device
-  // and inode. Nothing else is opened, so a FIFO or a device that has taken
+  // the listed size, device and inode (as ListedFile says which parts
+  // count). Nothing else is opened, so a FIFO or a device that has taken
   // the name can neither block nor be read. Says why when it does not open.
   virtual OpenedContent openListedFile(const std::string& path, const ListedFile& listed) = 0;
 };

@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "platform/system_path_win32.h"
-#include "platform/utf16.h"
+#include "platform/windows/system_path.h"
+#include "platform/windows/utf16.h"
 
 namespace dupsieve {
 
@@ -20,7 +20,7 @@ std::string manualReference() {
     if (length < path.size()) {
       std::u16string program(path.begin(), path.begin() + length);
       program.erase(program.find_last_of(u"\\/") + 1);
-      return utf8FromUtf16(program + u"dupsieve.html");
+      return windows::utf8FromUtf16(program + u"dupsieve.html");
     }
     path.resize(path.size() * 2);
   }
@@ -29,7 +29,7 @@ std::string manualReference() {
 bool isDriveRelative(std::string_view path) {
   // "D:name" names an entry of drive D's current folder; with a "/" or "\\"
   // after it, the paths the walk builds keep the drive and lead there.
-  return path.size() > 2 && isDriveName(path.substr(0, 2)) &&
+  return path.size() > 2 && windows::isDriveName(path.substr(0, 2)) &&
          path.find_first_of("/\\") == std::string_view::npos;
 }
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/system_path_win32.h"
+#include "platform/windows/system_path.h"
 #include "tests/support/expected_output.h"
 #include "tests/support/binary_run.h"
 #include "tests/support/platform_support.h"
@@ -16,6 +16,8 @@
 
 namespace dupsieve {
 namespace {
+
+using windows::systemPath;
 
 using testing::countLines;
 using testing::groupBlock;

@@ -7,12 +7,16 @@
 #include <stdexcept>
 #include <utility>
 
-#include "platform/system_path_win32.h"
+#include "platform/windows/system_path.h"
 #include "tests/support/platform_support.h"
 #include "tests/support/temp_dir.h"
 
 namespace dupsieve::testing {
 namespace {
+
+using windows::systemPath;
+using windows::utf8FromWide;
+using windows::wideFromUtf8;
 
 class Handle {
  public:

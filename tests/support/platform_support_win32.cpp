@@ -2,10 +2,12 @@
 
 #include <windows.h>
 
-#include "platform/system_path_win32.h"
+#include "platform/windows/system_path.h"
 
 namespace dupsieve::testing {
 namespace {
+
+using windows::systemPath;
 
 // Through the extended form, so that trees deeper than the standard
 // library's calls can reach are removed too.

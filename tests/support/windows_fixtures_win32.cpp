@@ -5,10 +5,13 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/system_path_win32.h"
+#include "platform/windows/system_path.h"
 
 namespace dupsieve::testing {
 namespace {
+
+using windows::systemPath;
+using windows::wideFromUtf8;
 
 // Wine's own conversions between its paths and the host's; null when not
 // running under wine.

@@ -1,0 +1,25 @@
+#include "platform/process.h"
+
+#include <unistd.h>
+
+#include <csignal>
+
+namespace dupsieve {
+
+bool isTerminal(StandardStream stream) {
+  switch (stream) {
+    case StandardStream::Input: return ::isatty(STDIN_FILENO) == 1;
+    case StandardStream::Output: return ::isatty(STDOUT_FILENO) == 1;
+    case StandardStream::Error: return ::isatty(STDERR_FILENO) == 1;
+  }
+  return false;
+}
+
+void ignoreBrokenPipe() { std::signal(SIGPIPE, SIG_IGN); }
+
+std::vector<std::string> programArguments(int argc, char** argv) {
+  if (argc < 1) return {};
+  return std::vector<std::string>(argv + 1, argv + argc);
+}
+
+}  // namespace dupsieve

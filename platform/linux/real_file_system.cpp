@@ -1,0 +1,153 @@
+#include "platform/real_file_system.h"
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <optional>
+#include <span>
+
+#include "platform/linux/anchored_heads.h"
+#include "platform/linux/batch/batch_io.h"
+#include "platform/linux/batch/second_thread.h"
+#include "platform/linux/content_reader.h"
+#include "platform/linux/listed_file.h"
+#include "platform/linux/listing.h"
+#include "platform/linux/system_calls.h"
+#include "platform/path_parts.h"
+#include "platform/wildcard_match.h"
+
+namespace dupsieve {
+namespace {
+
+using linux_io::BatchChoice;
+using linux_io::BatchIo;
+using linux_io::BatchSettings;
+using linux_io::EnginePerThread;
+using linux_io::EntryMetadata;
+using linux_io::UniqueFd;
+
+// Enough for every ordinary tree to be walked without opening a directory
+// twice, and far below any open-file limit a process is given.
+constexpr std::size_t kDirectoriesHeldOpen = 32;
+
+// Requests in flight at once, each holding a descriptor: many, for the
+// device to serve them together when the heads are not in memory, but a
+// small share of the open-file limit.
+BatchSettings batchSettings(const PreferredCalls& preferred) {
+  constexpr unsigned kMostInFlight = 64;
+  rlimit limit{};
+  unsigned depth = kMostInFlight;
+  if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+      limit.rlim_cur / 8 < depth) {
+    depth = static_cast<unsigned>(limit.rlim_cur / 8);
+  }
+  BatchSettings settings;
+  settings.depth = depth < 1 ? 1 : depth;
+  settings.readWithoutWaiting = preferred.readWithoutWaiting;
+  settings.extendedStatus = preferred.extendedStatus;
+  return settings;
+}
+
+Removal removalFailure(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR: return Removal::Gone;
+    case EACCES:
+    case EPERM: return Removal::PermissionDenied;
+    case EBUSY: return Removal::InUse;
+    case EROFS: return Removal::ReadOnly;
+    case EISDIR: return Removal::Directory;
+    default: return Removal::Refused;
+  }
+}
+
+}  // namespace
+
+struct RealFileSystem::State {
+  explicit State(const PreferredCalls& preferred)
+      : calls(preferred),
+        budget(kDirectoriesHeldOpen),
+        settings(batchSettings(preferred)),
+        engines(preferred.batchRing ? BatchChoice::Automatic : BatchChoice::PlainCalls,
+                settings) {}
+  linux_io::SystemCalls calls;
+  linux_io::DescriptorBudget budget;
+  BatchSettings settings;
+  EnginePerThread engines;
+  // Started on the first batch large enough to share; last, so stopped first.
+  linux_io::SecondThread second{engines.mode(), settings, calls};
+};
+
+RealFileSystem::RealFileSystem(PreferredCalls preferred)
+    : state_(std::make_unique<State>(preferred)) {}
+
+RealFileSystem::~RealFileSystem() = default;
+
+std::unique_ptr<DirectoryListing> RealFileSystem::findFirst(const std::string& pattern) {
+  const PathParts parts = splitAtLastSlash(pattern);
+  if (parts.name.empty()) return nullptr;
+  const std::string directory = openableDirectory(parts.directory);
+  const linux_io::ListingContext context{&state_->calls, &state_->budget, &state_->engines,
+                                         &state_->second};
+  if (hasWildcards(parts.name)) {
+    return linux_io::listMatchingEntries(context, directory, parts.name);
+  }
+  return linux_io::listNamedEntry(context, directory, std::string(parts.name));
+}
+
+bool RealFileSystem::readLeadingBytes(const std::string& path, std::uint64_t length,
+                                      ByteSink& sink) {
+  // A batch of one, nothing known of the file: the whole path is resolved
+  // at every read, so that a directory replaced since an earlier read is
+  // never read through what that read kept.
+  const PathParts parts = splitAtLastSlash(path);
+  HeadRead read{parts.directory, parts.name, {}, length, &sink};
+  readHeads(std::span<HeadRead>(&read, 1));
+  return read.read;
+}
+
+void RealFileSystem::readHeads(std::span<HeadRead> reads) {
+  const auto readPart = [reads](BatchIo& engine, linux_io::SystemCalls& calls, std::size_t first,
+                                std::size_t end) {
+    linux_io::readAnchoredHeads(reads.subspan(first, end - first), engine, calls);
+  };
+  state_->second.split(reads.size(), state_->engines, state_->calls, readPart);
+}
+
+Removal RealFileSystem::removeListedFile(const std::string& path, const ListedFile& listed) {
+  const PathParts parts = splitAtLastSlash(path);
+  if (parts.name.empty()) return Removal::Gone;
+  const std::string name(parts.name);
+
+  // The directory part was resolved from what the user named when it was
+  // listed, links included; its identity tells whether it is still the
+  // directory the file was listed in.
+  UniqueFd at(state_->calls.openDirectoryHandle(
+      AT_FDCWD, openableDirectory(parts.directory).c_str(), 0));
+  if (at.get() < 0) return removalFailure(errno);
+  if (!linux_io::isListedDirectory(at.get(), listed.directory)) return Removal::DirectoryReplaced;
+
+  const std::optional<EntryMetadata> now = state_->calls.statusAt(at.get(), name.c_str());
+  if (!now) return removalFailure(errno);
+  switch (linux_io::matchListed(*now, listed)) {
+    case linux_io::ListedMatch::Same: break;
+    case linux_io::ListedMatch::Changed: return Removal::Changed;
+    case linux_io::ListedMatch::Directory: return Removal::Directory;
+    case linux_io::ListedMatch::NotAFile: return Removal::NotAFile;
+  }
+
+  // Relative to the directory checked above: whatever happens to the path
+  // meanwhile, only an entry of that directory can be removed, and never a
+  // directory (no AT_REMOVEDIR).
+  if (::unlinkat(at.get(), name.c_str(), 0) != 0) return removalFailure(errno);
+  return Removal::Removed;
+}
+
+OpenedContent RealFileSystem::openListedFile(const std::string& path, const ListedFile& listed) {
+  return linux_io::openListedContent(state_->calls, path, listed);
+}
+
+}  // namespace dupsieve
