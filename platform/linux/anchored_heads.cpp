@@ -85,7 +85,7 @@ void readAnchoredHeads(std::span<HeadRead> reads, BatchIo& engine, SystemCalls& 
       const std::string path = openableDirectory(read.directory);
       UniqueFd fd(calls.openDirectoryHandle(AT_FDCWD, path.c_str(), 0));
       const bool listedHere = fd.get() >= 0 && (!isKnown(read.listed) ||
-                                                isListedDirectory(fd.get(), read.listed.directory));
+                                                isListedDirectory(calls, fd.get(), read.listed.directory));
       directoryFd = listedHere ? round.hold(std::move(fd)) : -1;
     }
     // Its directory is gone, or is another one now: nothing of it is read.

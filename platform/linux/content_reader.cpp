@@ -51,9 +51,9 @@ OpenedContent openListedContent(SystemCalls& calls, const std::string& path,
     // A link that took the name since the look above refuses to open.
     return {errno == ELOOP ? ContentOpening::Changed : failure(errno), nullptr};
   }
-  struct stat info {};
-  if (::fstat(fd.get(), &info) != 0) return {ContentOpening::Unreadable, nullptr};
-  if (!isListedFile(metadataOf(info), listed)) return {ContentOpening::Changed, nullptr};
+  const std::optional<EntryMetadata> opened = calls.statusOf(fd.get());
+  if (!opened) return {ContentOpening::Unreadable, nullptr};
+  if (!isListedFile(*opened, listed)) return {ContentOpening::Changed, nullptr};
 
   // The whole file is read once, front to back: the system may read ahead
   // further than it would for the head alone.

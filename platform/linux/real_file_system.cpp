@@ -128,7 +128,7 @@ Removal RealFileSystem::removeListedFile(const std::string& path, const ListedFi
   UniqueFd at(state_->calls.openDirectoryHandle(
       AT_FDCWD, openableDirectory(parts.directory).c_str(), 0));
   if (at.get() < 0) return removalFailure(errno);
-  if (!linux_io::isListedDirectory(at.get(), listed.directory)) return Removal::DirectoryReplaced;
+  if (!linux_io::isListedDirectory(state_->calls, at.get(), listed.directory)) return Removal::DirectoryReplaced;
 
   const std::optional<EntryMetadata> now = state_->calls.statusAt(at.get(), name.c_str());
   if (!now) return removalFailure(errno);

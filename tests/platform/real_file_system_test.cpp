@@ -71,7 +71,8 @@ TEST_F(PortableFileSystemTest, UnicodeNamesAreListedReadAndRemovedUnderTheirOwnN
   const std::unique_ptr<DirectoryListing> listing = fs.findFirst(folder + "/*");
   for (const std::string& name : kUnicodeNames) {
     const DirectoryEntry& entry = entries.at(name);
-    const ListedFile listed{listing->directory(), entry.device, entry.inode, entry.size};
+    const ListedFile listed{listing->directory(), entry.device, entry.inode, entry.size,
+                            entry.modified, entry.born};
     EXPECT_EQ(fs.removeListedFile(folder + "/" + name, listed), Removal::Removed) << name;
     EXPECT_FALSE(tmp.exists(kUnicodeFolder + "/" + name)) << name;
   }
@@ -92,7 +93,8 @@ TEST_F(PortableFileSystemTest, PathsLongerThan260CharactersWorkLikeAnyOther) {
   const DirectoryId id = fs.findFirst(directory + "*.*")->directory();
   EXPECT_NE(id, DirectoryId{});
   EXPECT_EQ(headOf(file), "deep contents");
-  EXPECT_EQ(fs.removeListedFile(file, ListedFile{id, entry.device, entry.inode, entry.size}),
+  EXPECT_EQ(fs.removeListedFile(file, ListedFile{id, entry.device, entry.inode, entry.size,
+                                                 entry.modified, entry.born}),
             Removal::Removed);
   EXPECT_FALSE(tmp.exists(deep + "file.txt"));
 }

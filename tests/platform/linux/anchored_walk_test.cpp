@@ -227,7 +227,7 @@ TEST(AnchoredWalk, EveryFallbackForARefusedNewerCallListsReadsAndRemovesAlike) {
       ASSERT_EQ(::stat(path.substr(0, path.rfind('/')).c_str(), &directory), 0);
       EXPECT_EQ(record.size, static_cast<std::uint64_t>(file.st_size)) << variant.what << name;
       EXPECT_EQ(record.inode, file.st_ino) << variant.what << ": " << name;
-      EXPECT_EQ(record.device, file.st_dev) << variant.what << ": " << name;
+      EXPECT_EQ(record.device(), file.st_dev) << variant.what << ": " << name;
       EXPECT_EQ(record.directory(), (DirectoryId{directory.st_dev, directory.st_ino}))
           << variant.what << ": " << name;
       for (const bool batched : {false, true}) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -60,14 +61,23 @@ std::string patternedBytes(std::size_t length, unsigned seed) {
   return bytes;
 }
 
+std::uint64_t nanoseconds(const statx_timestamp& time) {
+  return static_cast<std::uint64_t>(time.tv_sec) * 1'000'000'000u + time.tv_nsec;
+}
+
 EntryMetadata statOf(const std::string& path) {
-  struct stat info {};
-  EXPECT_EQ(::lstat(path.c_str(), &info), 0) << path;
-  return {S_ISREG(info.st_mode)   ? EntryKind::Regular
-          : S_ISDIR(info.st_mode) ? EntryKind::Directory
-          : S_ISLNK(info.st_mode) ? EntryKind::Link
-                                  : EntryKind::Other,
-          static_cast<std::uint64_t>(info.st_size), info.st_dev, info.st_ino};
+  struct statx info {};
+  EXPECT_EQ(::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME,
+                    &info),
+            0)
+      << path;
+  return {S_ISREG(info.stx_mode)   ? EntryKind::Regular
+          : S_ISDIR(info.stx_mode) ? EntryKind::Directory
+          : S_ISLNK(info.stx_mode) ? EntryKind::Link
+                                   : EntryKind::Other,
+          info.stx_size, makedev(info.stx_dev_major, info.stx_dev_minor), info.stx_ino,
+          nanoseconds(info.stx_mtime),
+          (info.stx_mask & STATX_BTIME) != 0 ? nanoseconds(info.stx_btime) : 0};
 }
 
 struct Engine {
