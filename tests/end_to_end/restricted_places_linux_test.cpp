@@ -66,20 +66,31 @@ TEST(RestrictedPlaces, ARefusedStatusCallFallsBackAndFindsEveryFile) {
   EXPECT_EQ(run.output, countLines(2, 2, 2, 1) + groupBlock({"d/a", "d/b"}, "3", kAbc));
 }
 
+// Refused by a sandbox (EPERM), and for real by the system's check of
+// permission (EACCES: a directory the user may not write).
 TEST(RestrictedPlaces, AConfirmedDeletionThatFailsIsReportedOnStandardErrorOnly) {
-  const TempDir tree;
-  tree.write("a", "abc");
-  tree.write("b", "abc");
+  for (const bool unprivileged : {false, true}) {
+    if (unprivileged && ::geteuid() != 0) {
+      GTEST_SKIP() << "only root can run the binary as another user, whose permission counts";
+    }
+    const TempDir tree;
+    tree.write("a", "abc");
+    tree.write("b", "abc");
+    // Readable and searchable by anyone, writable by its owner (root) only.
+    std::filesystem::permissions(tree.path(), std::filesystem::perms(0755));
 
-  const RunResult run = runDupsieve({.arguments = {"-r"},
-                                     .input = "y\nn\n",
-                                     .workingDirectory = tree.path(),
-                                     .constraints = {.refusedCalls = "unlinkat"}});
+    const RunResult run = runDupsieve(
+        {.arguments = {"-r"},
+         .input = "y\nn\n",
+         .workingDirectory = tree.path(),
+         .constraints = {.refusedCalls = unprivileged ? "" : "unlinkat",
+                         .unprivileged = unprivileged}});
 
-  expectEndedNormally(run);
-  EXPECT_EQ(run.output, countLines(2, 2, 2, 1) + groupBlock({"./a", "./b"}, "3", kAbc));
-  EXPECT_EQ(run.errors, "could not delete ./a: permission denied\n");
-  EXPECT_TRUE(tree.exists("a"));
+    expectEndedNormally(run);
+    EXPECT_EQ(run.output, countLines(2, 2, 2, 1) + groupBlock({"./a", "./b"}, "3", kAbc));
+    EXPECT_EQ(run.errors, "could not delete ./a: permission denied\n") << unprivileged;
+    EXPECT_TRUE(tree.exists("a"));
+  }
 }
 
 TEST(RestrictedPlaces, FifosNamedWithoutWildcardsAreNeitherRecordedNorOpened) {

@@ -2,6 +2,7 @@
 // alike on Linux and on Windows.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -9,9 +10,11 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/real_file_system.h"
+#include "tests/support/batch_read.h"
 #include "tests/support/listings.h"
 #include "tests/support/temp_dir.h"
 
@@ -185,6 +188,48 @@ TEST_F(PortableFileSystemTest, RemovingAListedFileSaysWhyItDidNotHappen) {
   tmp.makeDirectory("d/sub");
   EXPECT_EQ(remove("d/sub", listedNow("d/sub")), Removal::Directory);
   EXPECT_TRUE(tmp.exists("d/sub"));
+}
+
+
+// A file system gives a freed inode (file index) to the next file made, so a
+// file made again under the listed name at the listed size, or rewritten in
+// place, passes for the listed one on device, inode and size alone. Its
+// times tell it apart: a removal, a head read and an opening refuse it.
+TEST_F(PortableFileSystemTest, AFileMadeAgainOrRewrittenSinceItWasListedIsRefused) {
+  const auto refusedEverywhere = [&](const std::string& relative, const ListedFile& listed) {
+    StringSink head;
+    EXPECT_FALSE(testing::readAsBatch(fs, tmp / relative, 100, head, listed)) << relative;
+    EXPECT_EQ(head.data, "") << relative;
+    EXPECT_EQ(fs.openListedFile(tmp / relative, listed).outcome, ContentOpening::Changed)
+        << relative;
+    EXPECT_EQ(fs.removeListedFile(tmp / relative, listed), Removal::Changed) << relative;
+    EXPECT_EQ(tmp.read(relative), "xyz") << relative;
+  };
+
+  const std::string rewritten = tmp.write("d/rewritten", "abc");
+  ListedFile listed = testing::listedNow(fs, rewritten);
+  tmp.write("d/rewritten", "xyz");
+  // A second later, as a person answering would be: a rewrite within one
+  // tick of the file system's clock leaves the time as it was.
+  const auto path = utf8Path(rewritten);
+  std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) +
+                                             std::chrono::seconds(1));
+  ASSERT_EQ(testing::listedNow(fs, rewritten).inode, listed.inode);
+  refusedEverywhere("d/rewritten", listed);
+
+  const std::string reborn = tmp.write("d/reborn", "abc");
+  listed = testing::listedNow(fs, reborn);
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  constexpr int kTries = 50;
+  int tries = 0;
+  do {
+    ASSERT_TRUE(std::filesystem::remove(utf8Path(reborn)));
+    tmp.write("d/reborn", "xyz");
+  } while (testing::listedNow(fs, reborn).inode != listed.inode && ++tries < kTries);
+  if (tries == kTries) {
+    GTEST_SKIP() << "the file system gave no freed inode back in " << kTries << " tries";
+  }
+  refusedEverywhere("d/reborn", listed);
 }
 
 }  // namespace

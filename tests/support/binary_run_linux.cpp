@@ -7,6 +7,8 @@
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -60,10 +62,16 @@ std::vector<std::string> environmentFor(const Run& run) {
 
 // What the child does to itself before it becomes the binary.
 std::function<bool()> restrictionsOf(const Constraints& constraints) {
-  if (!constraints.openFileLimit && !constraints.ringRefused && !constraints.addressSpaceLimit) {
+  if (!constraints.openFileLimit && !constraints.ringRefused && !constraints.addressSpaceLimit &&
+      !constraints.unprivileged) {
     return {};
   }
-  return [constraints] {
+  // Looked up here: the child of a process with threads may only make calls.
+  const passwd* user = ::getpwnam("nobody");
+  const group* users = ::getgrnam("nogroup");
+  const uid_t nobody = user != nullptr ? user->pw_uid : 65534;
+  const gid_t nogroup = users != nullptr ? users->gr_gid : 65534;
+  return [constraints, nobody, nogroup] {
     if (constraints.openFileLimit) {
       const rlimit limit{*constraints.openFileLimit, *constraints.openFileLimit};
       if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) return false;
@@ -72,7 +80,11 @@ std::function<bool()> restrictionsOf(const Constraints& constraints) {
       const rlimit limit{*constraints.addressSpaceLimit, *constraints.addressSpaceLimit};
       if (::setrlimit(RLIMIT_AS, &limit) != 0) return false;
     }
-    return !constraints.ringRefused || refuseIoUringSetup();
+    if (constraints.ringRefused && !refuseIoUringSetup()) return false;
+    // Last: what came before may need root.
+    return !constraints.unprivileged ||
+           (::setgroups(0, nullptr) == 0 && ::setresgid(nogroup, nogroup, nogroup) == 0 &&
+            ::setresuid(nobody, nobody, nobody) == 0);
   };
 }
 
