@@ -42,7 +42,7 @@ FileRecord::FileRecord(const std::shared_ptr<ListedDirectory>& holder, std::stri
       inode(entryInode),
       modified(entryModified),
       born(entryBorn),
-      nameAt_(holder->keep(name, entryDevice)),
+      place_(holder->keep(name, entryDevice)),
       holder_(holder) {}
 
 std::string FileRecord::path() const {

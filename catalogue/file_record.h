@@ -28,13 +28,13 @@ class FileRecord {
   // The path up to and including its last "/" (empty when it has none).
   std::string_view directoryPart() const { return holder_->prefix(); }
   // The last component of the path.
-  std::string_view name() const { return holder_->name(nameAt_); }
+  std::string_view name() const { return holder_->name(place_); }
   // The directory that holds the entry.
   DirectoryId directory() const { return holder_->id(); }
   // True when both were recorded from one listing of one directory.
   bool sameListedDirectory(const FileRecord& other) const { return holder_ == other.holder_; }
   // The device that held the entry as listed, 0 if unknown.
-  std::uint64_t device() const { return holder_->deviceOf(nameAt_); }
+  std::uint64_t device() const { return holder_->deviceOf(place_); }
 
   // What the listing reported, for checking that the path still names it.
   ListedFile listed() const {
@@ -51,7 +51,7 @@ class FileRecord {
   // Declared so that the record packs into 56 bytes: a million of them are
   // held at once, and the list is copied in part while it is sorted. The
   // name's length and the device are kept by the holder for that reason.
-  std::uint32_t nameAt_ = 0;
+  std::uint32_t place_ = 0;  // of its name and device in the holder
   std::shared_ptr<const ListedDirectory> holder_;
 };
 

@@ -1,56 +1,61 @@
 #include "catalogue/listed_directory.h"
 
 #include <algorithm>
-#include <limits>
+#include <cstring>
 
 namespace dupsieve {
 namespace {
 
-constexpr std::size_t kLongestLength = 10;  // bytes that a 64-bit length takes
+// A place is the name's offset in the buffer above its length. No system
+// the tool runs on makes a longer name than fits (Linux: 255 bytes;
+// Windows: 255 UTF-16 units, 765 bytes of UTF-8); one that did would be
+// kept with its length in the buffer before it.
+constexpr unsigned kLengthBits = 10;
+constexpr std::uint32_t kLengthInBuffer = (1u << kLengthBits) - 1;
+constexpr std::size_t kBufferLimit = std::size_t{1} << (32 - kLengthBits);
 
 }  // namespace
 
 bool ListedDirectory::hasRoomFor(std::string_view name) const {
-  return names_.size() + kLongestLength + name.size() <= std::numeric_limits<std::uint32_t>::max();
+  return names_.size() + sizeof(std::uint32_t) + name.size() <= kBufferLimit;
 }
 
 std::uint32_t ListedDirectory::keep(std::string_view name, std::uint64_t device) {
-  const auto at = static_cast<std::uint32_t>(names_.size());
+  const auto offset = static_cast<std::uint32_t>(names_.size());
+  const bool lengthInBuffer = name.size() >= kLengthInBuffer;
+  const std::uint32_t place =
+      offset << kLengthBits |
+      (lengthInBuffer ? kLengthInBuffer : static_cast<std::uint32_t>(name.size()));
   if (names_.empty()) {
     device_ = device;
   } else if (device != device_) {
-    otherDevices_.emplace_back(at, device);
+    otherDevices_.emplace_back(place, device);
   }
-  for (std::size_t length = name.size();; length >>= 7) {
-    const auto low = static_cast<char>(length & 0x7F);
-    if (length < 0x80) {
-      names_.push_back(low);
-      break;
-    }
-    names_.push_back(static_cast<char>(low | 0x80));
+  if (lengthInBuffer) {
+    const auto length = static_cast<std::uint32_t>(name.size());
+    names_.append(reinterpret_cast<const char*>(&length), sizeof length);
   }
   names_.append(name);
-  return at;
+  return place;
 }
 
-std::string_view ListedDirectory::name(std::uint32_t at) const {
-  std::size_t length = 0;
-  std::size_t start = at;
-  for (unsigned shift = 0;; shift += 7) {
-    const auto byte = static_cast<unsigned char>(names_[start++]);
-    length |= static_cast<std::size_t>(byte & 0x7F) << shift;
-    if ((byte & 0x80) == 0) break;
+std::string_view ListedDirectory::name(std::uint32_t place) const {
+  std::size_t offset = place >> kLengthBits;
+  std::uint32_t length = place & kLengthInBuffer;
+  if (length == kLengthInBuffer) {
+    std::memcpy(&length, names_.data() + offset, sizeof length);
+    offset += sizeof length;
   }
-  return std::string_view(names_).substr(start, length);
+  return std::string_view(names_).substr(offset, length);
 }
 
-std::uint64_t ListedDirectory::deviceOf(std::uint32_t at) const {
+std::uint64_t ListedDirectory::deviceOf(std::uint32_t place) const {
   const auto other = std::lower_bound(
-      otherDevices_.begin(), otherDevices_.end(), at,
+      otherDevices_.begin(), otherDevices_.end(), place,
       [](const std::pair<std::uint32_t, std::uint64_t>& kept, std::uint32_t wanted) {
         return kept.first < wanted;
       });
-  return other != otherDevices_.end() && other->first == at ? other->second : device_;
+  return other != otherDevices_.end() && other->first == place ? other->second : device_;
 }
 
 void ListedDirectory::settle() {

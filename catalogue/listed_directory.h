@@ -24,24 +24,24 @@ class ListedDirectory {
   const std::string& prefix() const { return prefix_; }
   DirectoryId id() const { return id_; }
 
-  // Whether `name` can still be kept: a record tells where its name starts
-  // in 32 bits. A directory whose names fill that is recorded in more than
-  // one ListedDirectory.
+  // Whether `name` can still be kept: a record tells where its name is in
+  // 32 bits, so one ListedDirectory holds a few MiB of names, and a
+  // directory whose names fill that is recorded in more than one.
   bool hasRoomFor(std::string_view name) const;
-  // Keeps `name` of a file on `device`; returns where it starts. Names kept
-  // earlier stay where they are.
+  // Keeps `name` of a file on `device`; returns where it is, in 32 bits
+  // that grow with every name kept. Names kept earlier stay where they are.
   std::uint32_t keep(std::string_view name, std::uint64_t device);
-  std::string_view name(std::uint32_t at) const;
-  std::uint64_t deviceOf(std::uint32_t at) const;
+  std::string_view name(std::uint32_t place) const;
+  std::uint64_t deviceOf(std::uint32_t place) const;
   // No more names will come: give back what the buffers hold in reserve.
   void settle();
 
  private:
   std::string prefix_;
   DirectoryId id_;
-  std::string names_;  // each name after its length, seven bits to a byte
+  std::string names_;  // one name after the other
   std::uint64_t device_ = 0;  // of the first file kept
-  // The files on another device, by where their names start (ascending).
+  // The files on another device, by place (ascending).
   std::vector<std::pair<std::uint32_t, std::uint64_t>> otherDevices_;
 };
 
