@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -17,6 +18,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/batch_read.h"
@@ -507,6 +509,32 @@ TEST_F(RealFileSystemTest, ReadLeadingBytesReadsWhatThePathNamesAtTheTimeOfTheRe
   StringSink secondLife;
   EXPECT_TRUE(fs.readLeadingBytes(tmp / "remade/f", 100, secondLife));
   EXPECT_EQ(secondLife.data, "second life");
+}
+
+
+// A directory removed and made again with the same file in it, at the
+// inode it had (a file system hands freed ones out again): only its birth
+// time tells it from the listed one, so nothing in it is read or removed.
+TEST_F(RealFileSystemTest, ADirectoryMadeAgainAtItsInodeIsNotTheListedOne) {
+  tmp.write("d/f", "abc");
+  const ListedFile listed = testing::listedNow(fs, tmp / "d/f");
+  if (listed.directory.born == 0) {
+    GTEST_SKIP() << "this file system keeps no birth time, the one thing that tells them apart";
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  constexpr int kTries = 100;
+  int tries = 0;
+  do {
+    std::filesystem::remove_all(tmp / "d");
+    tmp.write("d/f", "abc");
+  } while (inodeOf(tmp / "d") != listed.directory.inode && ++tries < kTries);
+  if (tries == kTries) {
+    GTEST_SKIP() << "the file system gave no freed inode to the directory in " << kTries << " tries";
+  }
+  StringSink head;
+  EXPECT_FALSE(testing::readAsBatch(fs, tmp / "d/f", 100, head, listed));
+  EXPECT_EQ(fs.removeListedFile(tmp / "d/f", listed), Removal::DirectoryReplaced);
+  EXPECT_TRUE(tmp.exists("d/f"));
 }
 
 }  // namespace
