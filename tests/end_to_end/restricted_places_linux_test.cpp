@@ -2,6 +2,8 @@
 // standard output, a sandbox that refuses calls, a low open-file limit, a
 // deletion that fails, FIFOs where files are expected.
 
+#include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -134,6 +136,44 @@ TEST(RestrictedPlaces, ATreeDeeperThanTheOpenFileLimitIsSearchedAndDeletedInWhol
   // Taken down from the bottom: removing it whole would hold a directory
   // open per level.
   for (; deep != "t"; deep.resize(deep.size() - 2)) ::rmdir((tree / deep).c_str());
+}
+
+TEST(RestrictedPlaces, FilesUnderPathsLongerThanPathMaxAreReadAndDeletedLikeAnyOther) {
+  // Made one level at a time relative to the level above: no call takes the
+  // whole path.
+  const TempDir tree;
+  tree.write("t/copy", "abc");
+  const std::string level(200, 'd');
+  std::vector<int> levels{::open((tree / "t").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+  std::string deep = "t";
+  while (deep.size() <= PATH_MAX) {
+    ASSERT_EQ(::mkdirat(levels.back(), level.c_str(), 0700), 0) << deep.size();
+    levels.push_back(::openat(levels.back(), level.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    ASSERT_GE(levels.back(), 0);
+    deep += "/" + level;
+  }
+  const int file = ::openat(levels.back(), "deep", O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+  ASSERT_EQ(::write(file, "abc", 3), 3);
+  ::close(file);
+
+  const RunResult run =
+      runDupsieve({.arguments = {"-r", "t"}, .input = "n y\n", .workingDirectory = tree.path()});
+
+  expectEndedNormally(run);
+  // The same digest as the short path's copy: both heads were read.
+  EXPECT_TRUE(run.output ==
+              countLines(2, 2, 2, 1) + groupBlock({"t/copy", deep + "/deep"}, "3", kAbc));
+  EXPECT_EQ(run.errors, "");
+  EXPECT_TRUE(tree.exists("t/copy"));
+  EXPECT_NE(::faccessat(levels.back(), "deep", F_OK, 0), 0);
+
+  // Taken down from the bottom, relative to each level's parent.
+  ::unlinkat(levels.back(), "deep", 0);
+  for (std::size_t k = levels.size() - 1; k > 0; --k) {
+    ::close(levels[k]);
+    ::unlinkat(levels[k - 1], level.c_str(), AT_REMOVEDIR);
+  }
+  ::close(levels[0]);
 }
 
 TEST(RestrictedPlaces, WhereIoUringIsRefusedTheSameBytesComeThroughPlainCalls) {
