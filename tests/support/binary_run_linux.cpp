@@ -8,7 +8,6 @@
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <grp.h>
-#include <pwd.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -66,12 +65,7 @@ std::function<bool()> restrictionsOf(const Constraints& constraints) {
       !constraints.unprivileged) {
     return {};
   }
-  // Looked up here: the child of a process with threads may only make calls.
-  const passwd* user = ::getpwnam("nobody");
-  const group* users = ::getgrnam("nogroup");
-  const uid_t nobody = user != nullptr ? user->pw_uid : 65534;
-  const gid_t nogroup = users != nullptr ? users->gr_gid : 65534;
-  return [constraints, nobody, nogroup] {
+  return [constraints] {
     if (constraints.openFileLimit) {
       const rlimit limit{*constraints.openFileLimit, *constraints.openFileLimit};
       if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) return false;
@@ -81,10 +75,10 @@ std::function<bool()> restrictionsOf(const Constraints& constraints) {
       if (::setrlimit(RLIMIT_AS, &limit) != 0) return false;
     }
     if (constraints.ringRefused && !refuseIoUringSetup()) return false;
-    // Last: what came before may need root.
-    return !constraints.unprivileged ||
-           (::setgroups(0, nullptr) == 0 && ::setresgid(nogroup, nogroup, nogroup) == 0 &&
-            ::setresuid(nobody, nobody, nobody) == 0);
+    // Last, as what came before may need root. 65534: "nobody", "nogroup".
+    return !constraints.unprivileged || (::setgroups(0, nullptr) == 0 &&
+                                         ::setresgid(65534, 65534, 65534) == 0 &&
+                                         ::setresuid(65534, 65534, 65534) == 0);
   };
 }
 

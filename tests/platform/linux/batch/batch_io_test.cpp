@@ -61,23 +61,16 @@ std::string patternedBytes(std::size_t length, unsigned seed) {
   return bytes;
 }
 
-std::uint64_t nanoseconds(const statx_timestamp& time) {
-  return static_cast<std::uint64_t>(time.tv_sec) * 1'000'000'000u + time.tv_nsec;
-}
-
 EntryMetadata statOf(const std::string& path) {
   struct statx info {};
-  EXPECT_EQ(::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME,
-                    &info),
-            0)
-      << path;
+  EXPECT_EQ(::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_ALL, &info), 0) << path;
+  const auto ns = [](statx_timestamp t) { return t.tv_sec * 1'000'000'000ull + t.tv_nsec; };
   return {S_ISREG(info.stx_mode)   ? EntryKind::Regular
           : S_ISDIR(info.stx_mode) ? EntryKind::Directory
           : S_ISLNK(info.stx_mode) ? EntryKind::Link
                                    : EntryKind::Other,
           info.stx_size, makedev(info.stx_dev_major, info.stx_dev_minor), info.stx_ino,
-          nanoseconds(info.stx_mtime),
-          (info.stx_mask & STATX_BTIME) != 0 ? nanoseconds(info.stx_btime) : 0};
+          ns(info.stx_mtime), (info.stx_mask & STATX_BTIME) != 0 ? ns(info.stx_btime) : 0};
 }
 
 struct Engine {
