@@ -31,10 +31,7 @@ struct Constraints {
   bool outputClosed = false;  // standard output a pipe that nobody reads any more
   bool ringRefused = false;   // io_uring_setup refused with EPERM, as container profiles do
   std::optional<unsigned long> addressSpaceLimit{};  // bytes of memory it may map in all
-  // Run as the user "nobody" of group "nogroup" and no other groups, so that
-  // the system's own checks of permission apply (root is exempt from most).
-  // Only a test run by root can ask for it.
-  bool unprivileged = false;
+  bool unprivileged = false;  // run as nobody, whose permission counts (asked by root only)
 };
 
 // One run of the built binary. Standard input is `input`, then its end;

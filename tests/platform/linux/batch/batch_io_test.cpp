@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -62,15 +61,18 @@ std::string patternedBytes(std::size_t length, unsigned seed) {
 }
 
 EntryMetadata statOf(const std::string& path) {
-  struct statx info {};
-  EXPECT_EQ(::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_ALL, &info), 0) << path;
-  const auto ns = [](statx_timestamp t) { return t.tv_sec * 1'000'000'000ull + t.tv_nsec; };
-  return {S_ISREG(info.stx_mode)   ? EntryKind::Regular
-          : S_ISDIR(info.stx_mode) ? EntryKind::Directory
-          : S_ISLNK(info.stx_mode) ? EntryKind::Link
-                                   : EntryKind::Other,
-          info.stx_size, makedev(info.stx_dev_major, info.stx_dev_minor), info.stx_ino,
-          ns(info.stx_mtime), (info.stx_mask & STATX_BTIME) != 0 ? ns(info.stx_btime) : 0};
+  struct stat info {};
+  EXPECT_EQ(::lstat(path.c_str(), &info), 0) << path;
+  struct statx birth {};
+  ::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BTIME, &birth);
+  const auto ns = [](auto seconds, auto fraction) { return seconds * 1'000'000'000ull + fraction; };
+  return {S_ISREG(info.st_mode)   ? EntryKind::Regular
+          : S_ISDIR(info.st_mode) ? EntryKind::Directory
+          : S_ISLNK(info.st_mode) ? EntryKind::Link
+                                  : EntryKind::Other,
+          static_cast<std::uint64_t>(info.st_size), info.st_dev, info.st_ino,
+          ns(info.st_mtim.tv_sec, info.st_mtim.tv_nsec),
+          (birth.stx_mask & STATX_BTIME) != 0 ? ns(birth.stx_btime.tv_sec, birth.stx_btime.tv_nsec) : 0};
 }
 
 struct Engine {
