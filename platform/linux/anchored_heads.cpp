@@ -83,8 +83,9 @@ void readAnchoredHeads(std::span<HeadRead> reads, BatchIo& engine, SystemCalls& 
       // The directory part is resolved as the user named it, links
       // included; its identity tells whether it is still the one listed.
       UniqueFd fd(openDirectoryPart(calls, read.directory));
-      const bool listedHere = fd.get() >= 0 && (!isKnown(read.listed) ||
-                                                isListedDirectory(calls, fd.get(), read.listed.directory));
+      const bool listedHere =
+          fd.get() >= 0 &&
+          (!isKnown(read.listed) || isListedDirectory(calls, fd.get(), read.listed.directory));
       directoryFd = listedHere ? round.hold(std::move(fd)) : -1;
     }
     // Its directory is gone, or is another one now: nothing of it is read.

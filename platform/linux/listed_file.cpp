@@ -11,7 +11,8 @@ bool sameBirth(std::uint64_t now, std::uint64_t listed) {
 }  // namespace
 
 ListedMatch matchListed(const EntryMetadata& now, const ListedFile& listed) {
-  if (now.device != listed.device || now.inode != listed.inode || !sameBirth(now.born, listed.born)) {
+  if (now.device != listed.device || now.inode != listed.inode ||
+      !sameBirth(now.born, listed.born)) {
     return ListedMatch::Changed;
   }
   if (now.kind == EntryKind::Directory) return ListedMatch::Directory;

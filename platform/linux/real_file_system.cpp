@@ -128,7 +128,9 @@ Removal RealFileSystem::removeListedFile(const std::string& path, const ListedFi
   // directory the file was listed in.
   UniqueFd at(linux_io::openDirectoryPart(state_->calls, parts.directory));
   if (at.get() < 0) return removalFailure(errno);
-  if (!linux_io::isListedDirectory(state_->calls, at.get(), listed.directory)) return Removal::DirectoryReplaced;
+  if (!linux_io::isListedDirectory(state_->calls, at.get(), listed.directory)) {
+    return Removal::DirectoryReplaced;
+  }
 
   const std::optional<EntryMetadata> now = state_->calls.statusAt(at.get(), name.c_str());
   if (!now) return removalFailure(errno);

@@ -259,8 +259,7 @@ TEST(FileRecordPaths, SharedDirectoriesKeepPathsAndTheirByteOrder) {
 TEST(FileRecordPaths, CopiesShareTheirDirectoryAndKeepTheirOwnName) {
   auto directory = std::make_shared<ListedDirectory>("photos/", DirectoryId{1, 2});
   FileRecord first(directory, "a.jpg", 5, 10, 1, 700, 600);
-  // A file mounted over an entry is on a device of its own.
-  const FileRecord second(directory, "b.jpg", 5, 11, 9);
+  const FileRecord second(directory, "b.jpg", 5, 11, 9);  // a file mounted over an entry
   const FileRecord third(directory, "c.jpg", 5, 12, 1);
   directory->settle();
   EXPECT_EQ(std::make_tuple(second.device(), third.device()), std::make_tuple(9u, 1u));

@@ -89,8 +89,7 @@ TEST(RestrictedPlaces, ADeletionRefusedForWantOfPermissionSaysSo) {
   const TempDir tree;
   tree.write("a", "abc");
   tree.write("b", "abc");
-  // Searchable by anyone, writable by its owner (root) only: EACCES.
-  std::filesystem::permissions(tree.path(), std::filesystem::perms(0755));
+  std::filesystem::permissions(tree.path(), std::filesystem::perms(0755));  // root's to write
   const RunResult run = runDupsieve({.arguments = {"-r"},
                                      .input = "y\nn\n",
                                      .workingDirectory = tree.path(),
@@ -156,7 +155,6 @@ TEST(RestrictedPlaces, FilesUnderPathsLongerThanPathMaxAreReadAndDeletedLikeAnyO
   }
   const int file = ::openat(levels.back(), "deep", O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
   ASSERT_EQ(::write(file, "abc", 3) + ::close(file), 3);
-
   const RunResult run = runDupsieve({{"-r", "t"}, "n y\n", tree.path()});
   expectEndedNormally(run);
   // The short path's digest (both heads were read), then deleted.

@@ -191,9 +191,8 @@ TEST_F(PortableFileSystemTest, RemovingAListedFileSaysWhyItDidNotHappen) {
 }
 
 
-// A file system gives a freed inode (file index) to the next file made, so
-// a file made again under the listed name at the listed size, or rewritten,
-// passes on device, inode and size alone. Its times tell it apart.
+// A freed inode (file index) goes to the next file made: a file made again
+// at the listed size, or rewritten, is told from the listed one by its times.
 TEST_F(PortableFileSystemTest, AFileMadeAgainOrRewrittenSinceItWasListedIsRefused) {
   const std::map<std::string, ListedFile> listed = {
       {"d/rewritten", testing::listedNow(fs, tmp.write("d/rewritten", "abc"))},

@@ -38,7 +38,8 @@ EntryMetadata metadataOf(const struct stat& info) {
   return EntryMetadata{kindOf(info.st_mode), static_cast<std::uint64_t>(info.st_size),
                        static_cast<std::uint64_t>(info.st_dev),
                        static_cast<std::uint64_t>(info.st_ino),
-                       nanoseconds(info.st_mtim.tv_sec, static_cast<std::uint64_t>(info.st_mtim.tv_nsec)),
+                       nanoseconds(info.st_mtim.tv_sec,
+                                   static_cast<std::uint64_t>(info.st_mtim.tv_nsec)),
                        0};
 }
 

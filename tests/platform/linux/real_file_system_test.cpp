@@ -512,8 +512,7 @@ TEST_F(RealFileSystemTest, ReadLeadingBytesReadsWhatThePathNamesAtTheTimeOfTheRe
 }
 
 
-// A directory removed and made again at its inode, the same file in it:
-// only its birth time tells it from the listed one.
+// A directory made again at its inode, the same file in it: its birth time tells.
 TEST_F(RealFileSystemTest, ADirectoryMadeAgainAtItsInodeIsNotTheListedOne) {
   const ListedFile listed = testing::listedNow(fs, tmp.write("d/f", "abc"));
   if (listed.directory.born == 0) GTEST_SKIP() << "no birth time kept by this file system";
