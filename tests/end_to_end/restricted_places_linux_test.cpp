@@ -22,6 +22,7 @@ namespace {
 using testing::countLines;
 using testing::groupBlock;
 using testing::runDupsieve;
+using testing::RingRefusal;
 using testing::RunResult;
 using testing::TempDir;
 
@@ -125,6 +126,8 @@ TEST(RestrictedPlaces, ATreeDeeperThanTheOpenFileLimitIsSearchedAndDeletedInWhol
   for (; deep != "t"; deep.resize(deep.size() - 2)) ::rmdir((tree / deep).c_str());
 }
 
+// Refused from the start, or set up and then refused every submission (the
+// ring then takes every head read, so the whole run meets the refusal).
 TEST(RestrictedPlaces, WhereIoUringIsRefusedTheSameBytesComeThroughPlainCalls) {
   // Many files in several directories: copies, files that part after the
   // first block, heads longer than the engines' chunks when the whole file
@@ -138,21 +141,28 @@ TEST(RestrictedPlaces, WhereIoUringIsRefusedTheSameBytesComeThroughPlainCalls) {
     if (i % 6 == 0) contents.back() = 'Z';
     tree.write(name, contents);
   }
-  for (const std::vector<std::string>& arguments :
-       {std::vector<std::string>{"-r"}, std::vector<std::string>{"-r", "-b-1"}}) {
-    const TempDir copy;
-    std::filesystem::copy(tree.path(), copy.path(), std::filesystem::copy_options::recursive);
-    const std::string answers = "n y n n y\n";
-    const RunResult ring = runDupsieve({arguments, answers, tree.path()});
-    const RunResult plain = runDupsieve({.arguments = arguments,
-                                         .input = answers,
-                                         .workingDirectory = copy.path(),
-                                         .constraints = {.ringRefused = true}});
-    expectEndedNormally(ring);
-    expectEndedNormally(plain);
-    EXPECT_GT(countLinesOf(ring.output), 400u);
-    EXPECT_TRUE(ring.output == plain.output) << "with " << arguments.back();
-    EXPECT_EQ(plain.errors, "");
+  for (const RingRefusal refused : {RingRefusal::Setup, RingRefusal::Enter}) {
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"-r"}, std::vector<std::string>{"-r", "-b-1"}}) {
+      const TempDir ringTree;
+      const TempDir plainTree;
+      for (const TempDir* copy : {&ringTree, &plainTree}) {
+        std::filesystem::copy(tree.path(), copy->path(), std::filesystem::copy_options::recursive);
+      }
+      const std::string answers = "n y n n y\n";
+      const RunResult ring = runDupsieve({arguments, answers, ringTree.path()});
+      const RunResult plain = runDupsieve({.arguments = arguments,
+                                           .input = answers,
+                                           .workingDirectory = plainTree.path(),
+                                           .constraints = {.ringRefused = refused}});
+      const auto shown = ::testing::Message() << "with " << arguments.back() << ", refused "
+                                              << static_cast<int>(refused);
+      expectEndedNormally(ring);
+      expectEndedNormally(plain);
+      EXPECT_GT(countLinesOf(ring.output), 400u);
+      EXPECT_TRUE(ring.output == plain.output) << shown;
+      EXPECT_EQ(plain.errors, "") << shown;
+    }
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <linux/filter.h>
+#include <linux/io_uring.h>
 #include <linux/seccomp.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -60,7 +61,8 @@ std::vector<std::string> environmentFor(const Run& run) {
 
 // What the child does to itself before it becomes the binary.
 std::function<bool()> restrictionsOf(const Constraints& constraints) {
-  if (!constraints.openFileLimit && !constraints.ringRefused && !constraints.addressSpaceLimit) {
+  if (!constraints.openFileLimit && constraints.ringRefused == RingRefusal::None &&
+      !constraints.addressSpaceLimit) {
     return {};
   }
   return [constraints] {
@@ -72,7 +74,7 @@ std::function<bool()> restrictionsOf(const Constraints& constraints) {
       const rlimit limit{*constraints.addressSpaceLimit, *constraints.addressSpaceLimit};
       if (::setrlimit(RLIMIT_AS, &limit) != 0) return false;
     }
-    return !constraints.ringRefused || refuseIoUringSetup();
+    return constraints.ringRefused == RingRefusal::None || refuseIoUring(constraints.ringRefused);
   };
 }
 
@@ -95,16 +97,25 @@ constexpr int kWriting = O_WRONLY | O_CREAT | O_TRUNC;
 
 }  // namespace
 
-bool refuseIoUringSetup() {
+bool refuseIoUring(RingRefusal refused) {
+  const unsigned call =
+      refused == RingRefusal::Enter ? __NR_io_uring_enter : __NR_io_uring_setup;
   sock_filter rules[] = {
       BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
-      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_io_uring_setup, 0, 1),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, call, 0, 1),
       BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EPERM),
       BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
   };
   sock_fprog program{static_cast<unsigned short>(std::size(rules)), rules};
   return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
          ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+
+bool ioUringSetUpWorks() {
+  io_uring_params params{};
+  const long fd = ::syscall(__NR_io_uring_setup, 1, &params);
+  if (fd >= 0) ::close(static_cast<int>(fd));
+  return fd >= 0;
 }
 
 RunResult runDupsieve(const Run& run) {
