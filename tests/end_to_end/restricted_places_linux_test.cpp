@@ -166,5 +166,19 @@ TEST(RestrictedPlaces, WhereIoUringIsRefusedTheSameBytesComeThroughPlainCalls) {
   }
 }
 
+TEST(RestrictedPlaces, WhereNoSecondThreadCanStartTheFirstDoesAllTheWork) {
+  // Batches large enough to be shared, and a stack limit no thread's stack
+  // can be mapped for (a process limit does not bind root).
+  const TempDir tree;
+  for (int i = 0; i < 300; ++i) tree.write("d/f" + std::to_string(i), std::to_string(i % 7));
+  const RunResult free = runDupsieve({{"-r", "d"}, "", tree.path()});
+  const RunResult bound = runDupsieve(
+      {.arguments = {"-r", "d"}, .workingDirectory = tree.path(), .constraints = {.stackLimit = 1UL << 45}});
+  expectEndedNormally(bound);
+  EXPECT_GT(countLinesOf(free.output), 300u);
+  EXPECT_TRUE(bound.output == free.output);
+  EXPECT_EQ(bound.errors, "");
+}
+
 }  // namespace
 }  // namespace dupsieve

@@ -62,7 +62,7 @@ std::vector<std::string> environmentFor(const Run& run) {
 // What the child does to itself before it becomes the binary.
 std::function<bool()> restrictionsOf(const Constraints& constraints) {
   if (!constraints.openFileLimit && constraints.ringRefused == RingRefusal::None &&
-      !constraints.addressSpaceLimit) {
+      !constraints.addressSpaceLimit && !constraints.stackLimit) {
     return {};
   }
   return [constraints] {
@@ -73,6 +73,10 @@ std::function<bool()> restrictionsOf(const Constraints& constraints) {
     if (constraints.addressSpaceLimit) {
       const rlimit limit{*constraints.addressSpaceLimit, *constraints.addressSpaceLimit};
       if (::setrlimit(RLIMIT_AS, &limit) != 0) return false;
+    }
+    if (constraints.stackLimit) {
+      const rlimit limit{*constraints.stackLimit, *constraints.stackLimit};
+      if (::setrlimit(RLIMIT_STACK, &limit) != 0) return false;
     }
     return constraints.ringRefused == RingRefusal::None || refuseIoUring(constraints.ringRefused);
   };

@@ -174,7 +174,8 @@ RunResult runDupsieve(const Run& run) {
   if (run.error != ErrorTo::File || run.outputOnTerminal || !run.environment.empty() ||
       run.constraints.openFileLimit || !run.constraints.refusedCalls.empty() ||
       run.constraints.outputClosed || run.constraints.ringRefused != RingRefusal::None ||
-      run.constraints.addressSpaceLimit || !run.interruptAfter.empty()) {
+      run.constraints.addressSpaceLimit || run.constraints.stackLimit ||
+      !run.interruptAfter.empty()) {
     ADD_FAILURE() << "Windows runs the binary with files and pipes only, unconstrained";
     return result;
   }
