@@ -16,7 +16,9 @@ namespace dupsieve::linux_io {
 class OpenDirectory;
 
 // Bounds how many directories the listings of one file system hold open at
-// once, so that no depth of tree runs into the open-file limit. The least
+// once, so that no depth of tree runs into the open-file limit; should an
+// open meet the limit all the same (descriptors the process holds besides),
+// it gives descriptors back until the open succeeds. The least
 // recently used directory gives its descriptor up first (in a depth-first
 // walk, the one nearest the top); it is opened again, and checked to be the
 // same directory, when it is needed.
@@ -28,6 +30,10 @@ class DescriptorBudget {
 
   // `directory` holds a descriptor now; others may have to give theirs up.
   void opened(OpenDirectory& directory);
+  // Where an open found no descriptor free: the least recently used
+  // directory but `keep` gives its descriptor up, and from now on no more
+  // are held than are held now. False when none is left to give up.
+  bool giveBack(const OpenDirectory* keep);
   void used(OpenDirectory& directory);
   void closed(OpenDirectory& directory);
   std::size_t openCount() const { return open_.size(); }

@@ -1,7 +1,6 @@
 #include "platform/real_file_system.h"
 
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +12,7 @@
 #include "platform/linux/batch/batch_io.h"
 #include "platform/linux/batch/second_thread.h"
 #include "platform/linux/content_reader.h"
+#include "platform/linux/descriptor_shares.h"
 #include "platform/linux/listed_file.h"
 #include "platform/linux/listing.h"
 #include "platform/linux/system_calls.h"
@@ -29,23 +29,10 @@ using linux_io::EnginePerThread;
 using linux_io::EntryMetadata;
 using linux_io::UniqueFd;
 
-// Enough for every ordinary tree to be walked without opening a directory
-// twice, and far below any open-file limit a process is given.
-constexpr std::size_t kDirectoriesHeldOpen = 32;
-
-// Requests in flight at once, each holding a descriptor: many, for the
-// device to serve them together when the heads are not in memory, but a
-// small share of the open-file limit.
-BatchSettings batchSettings(const PreferredCalls& preferred) {
-  constexpr unsigned kMostInFlight = 64;
-  rlimit limit{};
-  unsigned depth = kMostInFlight;
-  if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
-      limit.rlim_cur / 8 < depth) {
-    depth = static_cast<unsigned>(limit.rlim_cur / 8);
-  }
+BatchSettings batchSettings(const PreferredCalls& preferred,
+                            const linux_io::DescriptorShares& shares) {
   BatchSettings settings;
-  settings.depth = depth < 1 ? 1 : depth;
+  settings.depth = shares.inFlight;
   settings.readWithoutWaiting = preferred.readWithoutWaiting;
   settings.extendedStatus = preferred.extendedStatus;
   return settings;
@@ -69,11 +56,13 @@ Removal removalFailure(int error) {
 struct RealFileSystem::State {
   explicit State(const PreferredCalls& preferred)
       : calls(preferred),
-        budget(kDirectoriesHeldOpen),
-        settings(batchSettings(preferred)),
+        shares(linux_io::descriptorSharesOfThisProcess()),
+        budget(shares.directoriesHeldOpen),
+        settings(batchSettings(preferred, shares)),
         engines(preferred.batchRing ? BatchChoice::Automatic : BatchChoice::PlainCalls,
                 settings) {}
   linux_io::SystemCalls calls;
+  linux_io::DescriptorShares shares;
   linux_io::DescriptorBudget budget;
   BatchSettings settings;
   EnginePerThread engines;
@@ -110,9 +99,10 @@ bool RealFileSystem::readLeadingBytes(const std::string& path, std::uint64_t len
 }
 
 void RealFileSystem::readHeads(std::span<HeadRead> reads) {
-  const auto readPart = [reads](BatchIo& engine, linux_io::SystemCalls& calls, std::size_t first,
-                                std::size_t end) {
-    linux_io::readAnchoredHeads(reads.subspan(first, end - first), engine, calls);
+  const auto readPart = [reads, perRound = state_->shares.directoriesPerRound](
+                            BatchIo& engine, linux_io::SystemCalls& calls, std::size_t first,
+                            std::size_t end) {
+    linux_io::readAnchoredHeads(reads.subspan(first, end - first), engine, calls, perRound);
   };
   state_->second.split(reads.size(), state_->engines, state_->calls, readPart);
 }

@@ -126,6 +126,26 @@ TEST(RestrictedPlaces, ATreeDeeperThanTheOpenFileLimitIsSearchedAndDeletedInWhol
   for (; deep != "t"; deep.resize(deep.size() - 2)) ::rmdir((tree / deep).c_str());
 }
 
+TEST(RestrictedPlaces, UnderAVeryLowOpenFileLimitEveryFileOfADeepTreeIsFoundAndRead) {
+  // 60 levels of 6 files, some alike across levels, under a limit of 12
+  // open files: fewer than the levels, and than what the walk and the head
+  // reads would hold by default.
+  const TempDir tree;
+  std::string level = "t";
+  for (int depth = 0; depth < 60; ++depth, level += "/d") {
+    for (int file = 0; file < 6; ++file) {
+      tree.write(level + "/f" + std::to_string(file), std::to_string((depth * 6 + file) % 97));
+    }
+  }
+  const RunResult free = runDupsieve({{"-r", "t"}, "", tree.path()});
+  const RunResult bound = runDupsieve(
+      {.arguments = {"-r", "t"}, .workingDirectory = tree.path(), .constraints = {.openFileLimit = 12}});
+  expectEndedNormally(bound);
+  EXPECT_NE(free.output.find("360 files were found."), std::string::npos);
+  EXPECT_TRUE(bound.output == free.output);
+  EXPECT_EQ(bound.errors, "");
+}
+
 // Refused from the start, or set up and then refused every submission (the
 // ring then takes every head read, so the whole run meets the refusal).
 TEST(RestrictedPlaces, WhereIoUringIsRefusedTheSameBytesComeThroughPlainCalls) {
