@@ -166,6 +166,7 @@ class OpenDirectory final : public std::enable_shared_from_this<OpenDirectory> {
       return ::openat(at, entry.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     }));
     const DirectoryId listed{entry.device, entry.inode};
+    if (fd.get() < 0) countIfUnread(errno);
     if (fd.get() < 0 || !isListedDirectory(fd.get(), listed)) return nullptr;
     UniqueDir stream(::fdopendir(fd.get()));
     if (!stream) return nullptr;
@@ -178,6 +179,12 @@ class OpenDirectory final : public std::enable_shared_from_this<OpenDirectory> {
 
  private:
   friend class DescriptorBudget;
+
+  // A directory that was there but could not be opened: gone, no longer a
+  // directory or now a link are what a walk passes over by design.
+  void countIfUnread(int error) const {
+    if (error != ENOENT && error != ENOTDIR && error != ELOOP) ++*context_.unread;
+  }
 
   void closeDescriptor() {
     if (descriptorIfOpen() >= 0) context_.budget->closed(*this);
@@ -271,6 +278,7 @@ class OpenDirectory final : public std::enable_shared_from_this<OpenDirectory> {
                                                      directory.parent_ ? O_NOFOLLOW : 0);
         }));
       }
+      if (fd.get() < 0) countIfUnread(errno);
       if (fd.get() < 0 || !isListedDirectory(fd.get(), directory.id_)) {
         directory.lost_ = true;
         return -1;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <list>
 #include <memory>
 #include <string>
@@ -49,6 +50,7 @@ struct ListingContext {
   DescriptorBudget* budget;
   EnginePerThread* engines;  // looks up many entries of a directory at once
   SecondThread* second;             // takes half of a large block of lookups
+  std::uint64_t* unread;            // subdirectories that could not be opened
 };
 
 // Lists the entries of the directory at `directoryPath` (resolved as the

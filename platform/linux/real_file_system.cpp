@@ -68,6 +68,7 @@ struct RealFileSystem::State {
   EnginePerThread engines;
   // Started on the first batch large enough to share; last, so stopped first.
   linux_io::SecondThread second{engines.mode(), settings, calls};
+  std::uint64_t unreadDirectories = 0;
 };
 
 RealFileSystem::RealFileSystem(PreferredCalls preferred)
@@ -80,7 +81,7 @@ std::unique_ptr<DirectoryListing> RealFileSystem::findFirst(const std::string& p
   if (parts.name.empty()) return nullptr;
   const std::string directory = openableDirectory(parts.directory);
   const linux_io::ListingContext context{&state_->calls, &state_->budget, &state_->engines,
-                                         &state_->second};
+                                         &state_->second, &state_->unreadDirectories};
   if (hasWildcards(parts.name)) {
     return linux_io::listMatchingEntries(context, directory, parts.name);
   }
@@ -135,6 +136,8 @@ Removal RealFileSystem::removeListedFile(const std::string& path, const ListedFi
   if (::unlinkat(at.get(), name.c_str(), 0) != 0) return removalFailure(errno);
   return Removal::Removed;
 }
+
+std::uint64_t RealFileSystem::unreadDirectories() const { return state_->unreadDirectories; }
 
 OpenedContent RealFileSystem::openListedFile(const std::string& path, const ListedFile& listed) {
   return linux_io::openListedContent(state_->calls, path, listed);
