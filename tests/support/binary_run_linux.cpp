@@ -16,7 +16,9 @@
 #include <cerrno>
 #include <cstddef>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
+#include <utility>
 
 #include "tests/support/child_process_posix.h"
 #include "tests/support/temp_dir.h"
@@ -26,15 +28,18 @@ extern char** environ;
 namespace dupsieve::testing {
 namespace {
 
-// What the ended but not yet reaped `child` read in all.
-std::uint64_t bytesReadBy(pid_t child) {
-  std::ifstream io("/proc/" + std::to_string(child) + "/io");
-  std::string key;
-  std::uint64_t value = 0;
-  while (io >> key >> value) {
-    if (key == "rchar:") return value;
-  }
-  return 0;
+// What this process and the children it has reaped read in all, less the
+// bytes of an earlier call's own reading (`spent`, which this call sets to
+// its own). Reaping a child adds its figures to its parent's, so the
+// difference across a reaping is the child's, and unlike the child's own
+// figures once it has ended, a process may read its own whoever runs it.
+std::uint64_t bytesReadHere(std::uint64_t& spent) {
+  std::ifstream io("/proc/self/io");
+  const std::string text((std::istreambuf_iterator<char>(io)), std::istreambuf_iterator<char>());
+  const std::size_t at = text.find("rchar:");
+  const std::uint64_t value = at == std::string::npos ? 0 : std::stoull(text.substr(at + 6));
+  const std::uint64_t earlier = std::exchange(spent, text.size());
+  return value - earlier;
 }
 
 // This process's environment with what the run adds in place of any
@@ -198,8 +203,11 @@ RunResult runDupsieve(const Run& run) {
     }
     stalled = readUntil(terminal->control(), watched, "", deadline) == ReadOutcome::TimedOut;
   }
+  std::uint64_t spent = 0;
+  std::uint64_t beforeReaping = 0;
   const ChildEnd end = waitForChild(child, stalled ? Clock::now() : deadline,
-                                    [&] { result.bytesRead = bytesReadBy(child); });
+                                    [&] { beforeReaping = bytesReadHere(spent); });
+  result.bytesRead = bytesReadHere(spent) - beforeReaping;
   result.finished = !stalled && end.finished;
   if (WIFEXITED(end.status)) result.exitStatus = WEXITSTATUS(end.status);
   if (WIFSIGNALED(end.status)) result.signal = WTERMSIG(end.status);
