@@ -2,12 +2,17 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cerrno>
 #include <cstddef>
 #include <cstring>
 #include <future>
@@ -354,6 +359,51 @@ TEST(BatchIoChoiceTest, ARingRefusedOnceSetUpFinishesEveryRequestByPlainCalls) {
               entrySink.entries[i] == head.file;
     }
     ::_exit(right ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// Opens asking to leave the access time alone are refused with EPERM in the
+// directory open as `refusing`, as for files of another owner, and answered
+// ENOENT in the one open as `vanishing`: a file there is read only if the
+// first refusal made the engine stop asking. For this thread only.
+bool refuseNoAccessTime(int refusing, int vanishing) {
+  constexpr unsigned kFd = offsetof(seccomp_data, args[0]);
+  constexpr unsigned kFlags = offsetof(seccomp_data, args[2]);
+  sock_filter rules[] = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_openat, 0, 5),
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, kFlags),
+      BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, O_NOATIME, 0, 3),
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, kFd),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<unsigned>(refusing), 3, 0),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<unsigned>(vanishing), 1, 0),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOENT),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EPERM),
+  };
+  sock_fprog program{static_cast<unsigned short>(std::size(rules)), rules};
+  return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+         ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+
+TEST(BatchIoChoiceTest, PlainCallsStopAskingToLeaveTheAccessTimeOnceRefused) {
+  const TempDir tmp;
+  tmp.write("theirs/f", "refused");
+  tmp.write("later/g", "read");
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const int theirs = ::open((tmp / "theirs").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int later = ::open((tmp / "later").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (!refuseNoAccessTime(theirs, later)) ::_exit(3);
+    RecordingSink sink(2);
+    openPlainBatchIo()->readHeads(std::vector<HeadRequest>{{theirs, "f", 64}, {later, "g", 64}},
+                                  sink);
+    ::_exit(sink.heads[0].bytes == "refused" && sink.heads[1].bytes == "read" ? 0 : 1);
   }
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
