@@ -35,9 +35,7 @@ struct Constraints {
   bool outputClosed = false;  // standard output a pipe that nobody reads any more
   RingRefusal ringRefused = RingRefusal::None;
   std::optional<unsigned long> addressSpaceLimit{};  // bytes of memory it may map in all
-  // Bytes of stack: new threads get this much, so a limit beyond what can
-  // be mapped leaves the process unable to start any.
-  std::optional<unsigned long> stackLimit{};
+  std::optional<unsigned long> stackLimit{};  // what each new thread's stack takes
 };
 
 // One run of the built binary. Standard input is `input`, then its end;

@@ -28,11 +28,9 @@ extern char** environ;
 namespace dupsieve::testing {
 namespace {
 
-// What this process and the children it has reaped read in all, less the
-// bytes of an earlier call's own reading (`spent`, which this call sets to
-// its own). Reaping a child adds its figures to its parent's, so the
-// difference across a reaping is the child's, and unlike the child's own
-// figures once it has ended, a process may read its own whoever runs it.
+// What this process and its reaped children read, less an earlier call's own
+// reading (`spent`, set to this call's). Reaping adds a child's figures to
+// its parent's, which, unlike an ended child's, any user may read.
 std::uint64_t bytesReadHere(std::uint64_t& spent) {
   std::ifstream io("/proc/self/io");
   const std::string text((std::istreambuf_iterator<char>(io)), std::istreambuf_iterator<char>());
@@ -123,8 +121,7 @@ bool refuseIoUring(RingRefusal refused) {
 bool ioUringSetUpWorks() {
   io_uring_params params{};
   const long fd = ::syscall(__NR_io_uring_setup, 1, &params);
-  if (fd >= 0) ::close(static_cast<int>(fd));
-  return fd >= 0;
+  return fd >= 0 && ::close(static_cast<int>(fd)) == 0;
 }
 
 RunResult runDupsieve(const Run& run) {
