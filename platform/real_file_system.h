@@ -33,6 +33,7 @@ class RealFileSystem final : public FileSystem {
   void readHeads(std::span<HeadRead> reads) override;
   Removal removeListedFile(const std::string& path, const ListedFile& listed) override;
   OpenedContent openListedFile(const std::string& path, const ListedFile& listed) override;
+  std::uint64_t unreadDirectories() const override;
 
  private:
   struct State;  // each platform's own

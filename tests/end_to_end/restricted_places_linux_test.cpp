@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/binary_run.h"
@@ -24,6 +25,7 @@ namespace {
 using testing::countLines;
 using testing::groupBlock;
 using testing::runDupsieve;
+using testing::RingRefusal;
 using testing::RunResult;
 using testing::TempDir;
 
@@ -168,6 +170,8 @@ TEST(RestrictedPlaces, FilesUnderPathsLongerThanPathMaxAreReadAndDeletedLikeAnyO
   ::close(levels[0]);
 }
 
+// Refused from the start, or set up and then refused every submission (the
+// ring then takes every head read, so the whole run meets the refusal).
 TEST(RestrictedPlaces, WhereIoUringIsRefusedTheSameBytesComeThroughPlainCalls) {
   // Many files in several directories: copies, files that part after the
   // first block, heads longer than the engines' chunks when the whole file
@@ -181,8 +185,10 @@ TEST(RestrictedPlaces, WhereIoUringIsRefusedTheSameBytesComeThroughPlainCalls) {
     if (i % 6 == 0) contents.back() = 'Z';
     tree.write(name, contents);
   }
-  for (const std::vector<std::string>& arguments :
-       {std::vector<std::string>{"-r"}, std::vector<std::string>{"-r", "-b-1"}}) {
+  using Case = std::pair<RingRefusal, std::vector<std::string>>;
+  for (const auto& [refused, arguments] :
+       {Case{RingRefusal::Setup, {"-r"}}, Case{RingRefusal::Setup, {"-r", "-b-1"}},
+        Case{RingRefusal::Enter, {"-r"}}, Case{RingRefusal::Enter, {"-r", "-b-1"}}}) {
     const TempDir copy;
     std::filesystem::copy(tree.path(), copy.path(), std::filesystem::copy_options::recursive);
     const std::string answers = "n y n n y\n";
@@ -190,12 +196,33 @@ TEST(RestrictedPlaces, WhereIoUringIsRefusedTheSameBytesComeThroughPlainCalls) {
     const RunResult plain = runDupsieve({.arguments = arguments,
                                          .input = answers,
                                          .workingDirectory = copy.path(),
-                                         .constraints = {.ringRefused = true}});
+                                         .constraints = {.ringRefused = refused}});
     expectEndedNormally(ring);
     expectEndedNormally(plain);
     EXPECT_GT(countLinesOf(ring.output), 400u);
     EXPECT_TRUE(ring.output == plain.output) << "with " << arguments.back();
     EXPECT_EQ(plain.errors, "");
+  }
+}
+
+// 60 levels of 6 files under 12 open files, fewer than the levels and than
+// the walk and the head reads hold by default; and 300 files in one place,
+// enough to share, under a stack limit no second thread's stack fits in.
+TEST(RestrictedPlaces, UnderLowLimitsEveryFileIsFoundAndReadAsWithout) {
+  const TempDir tree;
+  for (int i = 0; i < 300; ++i) tree.write("t/f" + std::to_string(i), std::to_string(i % 7));
+  for (std::string level = "t"; level.size() < 121; level += "/d") {
+    for (int file = 0; file < 6; ++file) tree.write(level + "/g" + std::to_string(file), level);
+  }
+  const RunResult free = runDupsieve({{"-r", "t"}, "", tree.path()});
+  EXPECT_NE(free.output.find("660 files were found."), std::string::npos);
+  for (const testing::Constraints& limits :
+       {testing::Constraints{.openFileLimit = 12}, testing::Constraints{.stackLimit = 1UL << 45}}) {
+    const RunResult bound = runDupsieve({.arguments = {"-r", "t"}, .workingDirectory = tree.path(),
+                                         .constraints = limits});
+    expectEndedNormally(bound);
+    EXPECT_TRUE(bound.output == free.output);
+    EXPECT_EQ(bound.errors, "");
   }
 }
 

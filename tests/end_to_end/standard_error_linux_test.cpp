@@ -94,8 +94,13 @@ TEST(StandardError, ARunOutOfMemorySaysHowFarItCameAndFails) {
   GTEST_SKIP() << "a sanitizer maps far more memory than the limit leaves";
 #endif
   const TempDir tree;
-  for (int i = 0; i < 4000; ++i) tree.write(std::to_string(i % 40) + "/" + std::to_string(i), "x");
-  // Room for the program itself, not for the lists of this tree.
+  // Long names: the lists of this tree need some 8 MB, far more than the
+  // limit leaves once the program itself is mapped (the room a second
+  // thread's stack would take is no longer a way to fail).
+  const std::string longName(200, 'n');
+  for (int i = 0; i < 12000; ++i) {
+    tree.write(std::to_string(i % 40) + "/" + longName + std::to_string(i), "x");
+  }
   const RunResult run = runDupsieve(
       {.arguments = {"-r", "."}, .workingDirectory = tree.path(),
        .constraints = {.addressSpaceLimit = 10'000'000}});

@@ -76,6 +76,7 @@ TEST(Verdict, AFileThatCannotBeReadIsSaidSo) {
   const TempDir tree;
   tree.write("zeros/a", std::string(600, '\0'));
   tree.write("zeros/locked", std::string(600, '\0'));  // digest 0, as unreadable files have
+  tree.write("zeros/sub/locked/c", "c");  // a directory refused too: counted, not searched
   const std::vector<std::string> environment{
       std::string("LD_PRELOAD=") + DUPSIEVE_REFUSING_LIBRARY,
       "ASAN_OPTIONS=verify_asan_link_order=0", "DUPSIEVE_UNREADABLE=locked"};
@@ -88,7 +89,8 @@ TEST(Verdict, AFileThatCannotBeReadIsSaidSo) {
 
   ASSERT_TRUE(person.finished);
   EXPECT_EQ(person.exitStatus, 0);
-  EXPECT_EQ(person.errors, "zeros/locked could not be read: cannot compare\n"
+  EXPECT_EQ(person.errors, "1 directory could not be read: what is in it was not searched\n"
+                           "zeros/locked could not be read: cannot compare\n"
                            "0 files deleted, 0 bytes freed; 0 confirmed deletions failed\n");
 }
 

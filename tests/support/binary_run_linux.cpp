@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <linux/filter.h>
+#include <linux/io_uring.h>
 #include <linux/seccomp.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -16,7 +17,9 @@
 #include <cerrno>
 #include <cstddef>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
+#include <utility>
 
 #include "tests/support/child_process_posix.h"
 #include "tests/support/temp_dir.h"
@@ -26,15 +29,16 @@ extern char** environ;
 namespace dupsieve::testing {
 namespace {
 
-// What the ended but not yet reaped `child` read in all.
-std::uint64_t bytesReadBy(pid_t child) {
-  std::ifstream io("/proc/" + std::to_string(child) + "/io");
-  std::string key;
-  std::uint64_t value = 0;
-  while (io >> key >> value) {
-    if (key == "rchar:") return value;
-  }
-  return 0;
+// What this process and its reaped children read, less an earlier call's own
+// reading (`spent`, set to this call's). Reaping adds a child's figures to
+// its parent's, which, unlike an ended child's, any user may read.
+std::uint64_t bytesReadHere(std::uint64_t& spent) {
+  std::ifstream io("/proc/self/io");
+  const std::string text((std::istreambuf_iterator<char>(io)), std::istreambuf_iterator<char>());
+  const std::size_t at = text.find("rchar:");
+  const std::uint64_t value = at == std::string::npos ? 0 : std::stoull(text.substr(at + 6));
+  const std::uint64_t earlier = std::exchange(spent, text.size());
+  return value - earlier;
 }
 
 // This process's environment with what the run adds in place of any
@@ -61,8 +65,8 @@ std::vector<std::string> environmentFor(const Run& run) {
 
 // What the child does to itself before it becomes the binary.
 std::function<bool()> restrictionsOf(const Constraints& constraints) {
-  if (!constraints.openFileLimit && !constraints.ringRefused && !constraints.addressSpaceLimit &&
-      !constraints.unprivileged) {
+  if (!constraints.openFileLimit && constraints.ringRefused == RingRefusal::None &&
+      !constraints.addressSpaceLimit && !constraints.stackLimit && !constraints.unprivileged) {
     return {};
   }
   return [constraints] {
@@ -74,7 +78,13 @@ std::function<bool()> restrictionsOf(const Constraints& constraints) {
       const rlimit limit{*constraints.addressSpaceLimit, *constraints.addressSpaceLimit};
       if (::setrlimit(RLIMIT_AS, &limit) != 0) return false;
     }
-    if (constraints.ringRefused && !refuseIoUringSetup()) return false;
+    if (constraints.stackLimit) {
+      const rlimit limit{*constraints.stackLimit, *constraints.stackLimit};
+      if (::setrlimit(RLIMIT_STACK, &limit) != 0) return false;
+    }
+    if (constraints.ringRefused != RingRefusal::None && !refuseIoUring(constraints.ringRefused)) {
+      return false;
+    }
     // Last, as what came before may need root. 65534: "nobody", "nogroup".
     return !constraints.unprivileged || (::setgroups(0, nullptr) == 0 &&
                                          ::setresgid(65534, 65534, 65534) == 0 &&
@@ -101,16 +111,24 @@ constexpr int kWriting = O_WRONLY | O_CREAT | O_TRUNC;
 
 }  // namespace
 
-bool refuseIoUringSetup() {
+bool refuseIoUring(RingRefusal refused) {
+  const unsigned call =
+      refused == RingRefusal::Enter ? __NR_io_uring_enter : __NR_io_uring_setup;
   sock_filter rules[] = {
       BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
-      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_io_uring_setup, 0, 1),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, call, 0, 1),
       BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EPERM),
       BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
   };
   sock_fprog program{static_cast<unsigned short>(std::size(rules)), rules};
   return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
          ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+
+bool ioUringSetUpWorks() {
+  io_uring_params params{};
+  const long fd = ::syscall(__NR_io_uring_setup, 1, &params);
+  return fd >= 0 && ::close(static_cast<int>(fd)) == 0;
 }
 
 RunResult runDupsieve(const Run& run) {
@@ -189,8 +207,11 @@ RunResult runDupsieve(const Run& run) {
     }
     stalled = readUntil(terminal->control(), watched, "", deadline) == ReadOutcome::TimedOut;
   }
+  std::uint64_t spent = 0;
+  std::uint64_t beforeReaping = 0;
   const ChildEnd end = waitForChild(child, stalled ? Clock::now() : deadline,
-                                    [&] { result.bytesRead = bytesReadBy(child); });
+                                    [&] { beforeReaping = bytesReadHere(spent); });
+  result.bytesRead = bytesReadHere(spent) - beforeReaping;
   result.finished = !stalled && end.finished;
   if (WIFEXITED(end.status)) result.exitStatus = WEXITSTATUS(end.status);
   if (WIFSIGNALED(end.status)) result.signal = WTERMSIG(end.status);

@@ -5,8 +5,11 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <sched.h>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -350,6 +353,28 @@ TEST(AnchoredWalk, ADeepTreeIsWalkedWholeWithABoundedNumberOfOpenDirectories) {
   std::vector<std::string> paths = pathsOf(files);
   std::sort(paths.begin(), paths.end());
   EXPECT_EQ(paths, expected);
+}
+
+// A directory read reports a mount point by the inode beneath it: the walk
+// must look it up to open it as the directory it lists. In a child process
+// with a mount namespace of its own.
+TEST(AnchoredWalk, AMountPointInsideTheTreeIsDescended) {
+  const TempDir tmp;
+  tmp.makeDirectory("t/mounted");
+  tmp.write("elsewhere/g", "g");
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount((tmp / "elsewhere").c_str(), (tmp / "t/mounted").c_str(), nullptr, MS_BIND, nullptr) != 0) {
+      ::_exit(77);
+    }
+    RealFileSystem fileSystem;
+    ::_exit(pathsOf(walk(fileSystem, tmp / "t")) == std::vector<std::string>{tmp / "t/mounted/g"} ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "mounting is refused here";
+  EXPECT_EQ(status, 0) << "the file under the mount point was not found";
 }
 
 }  // namespace
