@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <optional>
@@ -135,6 +137,22 @@ TEST_F(PortableFileSystemTest, FilesOf4GiBAndMoreReportTheirFullSize) {
   EXPECT_EQ(entriesOf(tmp / "d/*").at("over").size, 4294967297ULL);
   EXPECT_EQ(fs.findFirst(tmp / "d/over")->entry().size, 4294967297ULL);
   EXPECT_EQ(headOf(tmp / "d/over").substr(0, 4), "head");
+}
+
+TEST_F(PortableFileSystemTest, AnOpenFileTellsAWriteBehindWhatWasRead) {
+  const std::string path = tmp.write("d/file", "abcdef");
+  // Its times set well back, so that a write within the same tick of the
+  // system's clock still moves them.
+  const auto file = utf8Path(path);
+  std::filesystem::last_write_time(file, std::filesystem::last_write_time(file) - std::chrono::hours(1));
+  OpenedContent opened = fs.openListedFile(path, testing::listedNow(fs, path));
+  ASSERT_EQ(opened.outcome, ContentOpening::Opened);
+  unsigned char bytes[6];
+  ASSERT_EQ(opened.reader->read(bytes), 6u);
+  EXPECT_TRUE(opened.reader->unchangedSinceOpened());
+
+  std::fstream(file, std::ios::in | std::ios::out | std::ios::binary).write("X", 1);
+  EXPECT_FALSE(opened.reader->unchangedSinceOpened()) << "a byte written over, its size the same";
 }
 
 TEST_F(PortableFileSystemTest, RemovingAListedFileSaysWhyItDidNotHappen) {

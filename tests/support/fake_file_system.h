@@ -57,6 +57,10 @@ class FakeFileSystem final : public FileSystem {
   // Removes an entry with everything under it, as something other than the
   // tool would.
   void remove(const std::string& path);
+  // Writes `contents` over the file at `path` (and its other names), as
+  // another program would: a reader opened before sees its handle's times
+  // move, whatever it has read.
+  void write(const std::string& path, std::string contents);
   // Exchanges two entries with everything under them, each keeping its
   // identity, as an atomic exchange of two names does.
   void swap(const std::string& first, const std::string& second);
@@ -64,6 +68,9 @@ class FakeFileSystem final : public FileSystem {
   // Runs before every listing is made, given the pattern that names it; a
   // listing opened from another is named by the pattern that would list it.
   std::function<void(const std::string& pattern)> beforeListing;
+
+  // Runs after every read of whole contents, given the path it was opened by.
+  std::function<void(const std::string& path)> afterContentRead;
 
   // How many bytes a read hands to its sink at a time; small by default so
   // that digests are checked across chunk boundaries.
@@ -82,6 +89,7 @@ class FakeFileSystem final : public FileSystem {
 
  private:
   friend class FakeListing;
+  friend class FakeContentReader;
 
   static std::string resolve(const std::string& path);
   static std::string parentOf(const std::string& resolved);
@@ -102,6 +110,7 @@ class FakeFileSystem final : public FileSystem {
   std::map<std::string, FakeNode> nodes_;                  // by resolved path
   std::map<std::string, std::vector<std::string>> children_;  // names, in order added
   std::uint64_t nextInode_ = 100;
+  std::map<std::uint64_t, std::uint64_t> writes_;  // by inode, what write() did
 };
 
 }  // namespace dupsieve::testing
