@@ -78,7 +78,7 @@ TEST(GroupVerdict, ComesBetweenTheListingAndThePromptsAndWarnsBeforeALastCopy) {
   GroupReporter(Console{out, in, false, notes}, fake)(group);
 
   EXPECT_EQ(screen.str(), memberLine("d/a", "4", "1") + memberLine("d/b", "4", "1") + "\n" +
-                              "both files are identical\n" + prompt("d/a") +
+                              "both files are identical, 4 bytes each\n" + prompt("d/a") +
                               "last copy: every other identical file of this group is gone\n" +
                               prompt("d/b") + "\n");
   EXPECT_EQ(fake.deletedPaths, std::vector<std::string>{"d/a"});
@@ -96,7 +96,7 @@ TEST(GroupVerdict, SaysWhatTheComparisonFound) {
       {{{"d/a", differingAt5000('a')}, {"d/b", differingAt5000('b')}}, {}, nothing,
        "not identical: d/b differs from d/a at byte 5,000\n"},
       {{{"d/a", "abc"}, {"d/b", "abc"}, {"d/c", "abc"}}, {}, nothing,
-       "all 3 files are identical\n"},
+       "all 3 files are identical, 3 bytes each\n"},
       {{{"d/a", "abcd"}, {"d/b", "abXd"}, {"d/c", "abcd"}, {"d/d", "abXY"}, {"d/e", "abXd"}}, {},
        nothing,
        "identical: d/a and d/c\n"
@@ -141,28 +141,64 @@ TEST(GroupVerdict, SaysWhatTheComparisonFound) {
   }
 }
 
-TEST(GroupVerdict, ALastCopyIsTheLastFileWithTheseContentsNotTheLastName) {
+TEST(GroupVerdict, ALastCopyIsTheLastNameThatHoldsTheseContents) {
+  const std::string lastCopy = "last copy: every other identical file of this group is gone\n";
+  const std::string linkedAB = "d/a and d/b are one file (hard links): deleting one frees no space\n";
+  struct Case {
+    std::vector<std::string> files;  // "d/a" holds "abc", "+d/b" is a hard link of the one before
+    std::string answers;
+    std::function<void(FakeFileSystem&)> whileWaiting;
+    std::string notes;
+  };
+  const auto nothing = [](FakeFileSystem&) {};
+  const std::vector<Case> cases{
+      // The last name of a file is its last copy.
+      {{"d/a", "+d/b"}, "y y\n", nothing, linkedAB + lastCopy},
+      // Removing one name leaves the file and its copy: a warning before the copy only.
+      {{"d/a", "+d/b", "d/c"}, "y y n\n", nothing,
+       "identical: d/a, d/b and d/c\n" + linkedAB + lastCopy},
+      {{"d/a", "+d/b", "d/c"}, "n y y\n", nothing, "identical: d/a, d/b and d/c\n" + linkedAB},
+      // A copy that something else removes while the person reads counts too...
+      {{"d/a", "d/c"}, "n n\n", [](FakeFileSystem& fake) { fake.remove("d/a"); },
+       "both files are identical, 3 bytes each\n" + lastCopy},
+      // ... but one that can no longer be read still holds the data.
+      {{"d/a", "d/c"}, "n n\n", [](FakeFileSystem& fake) { fake.node("d/a").failOpen = true; },
+       "both files are identical, 3 bytes each\n"},
+  };
+  for (const Case& c : cases) {
+    FakeFileSystem fake;
+    std::vector<std::string> paths;
+    for (const std::string& file : c.files) {
+      if (file.starts_with('+')) {
+        fake.addHardLink(file.substr(1), paths.back());
+      } else {
+        fake.addFile(file, "abc");
+      }
+      paths.push_back(file.starts_with('+') ? file.substr(1) : file);
+    }
+    EXPECT_EQ(notesFor(fake, listedGroup(fake, paths), c.answers, [&] { c.whileWaiting(fake); }),
+              c.notes)
+        << c.files.size() << " files, answers " << c.answers;
+  }
+  // Contents that never had another name are no copy: nothing to warn of.
   FakeFileSystem fake;
   fake.addFile("d/a", "abc");
-  fake.addHardLink("d/b", "d/a");
-  fake.addFile("d/c", "abc");
-  const Group group = listedGroup(fake, {"d/a", "d/b", "d/c"});
-  const std::string verdict =
-      "identical: d/a, d/b and d/c\n"
-      "d/a and d/b are one file (hard links): deleting one frees no space\n";
-  const std::string lastCopy = "last copy: every other identical file of this group is gone\n";
+  fake.addFile("d/b", "abX");
+  EXPECT_EQ(notesFor(fake, listedGroup(fake, {"d/a", "d/b"}), "y n\n"),
+            "not identical: d/b differs from d/a at byte 2\n");
+}
 
-  // Removing one name leaves the file: no warning before its other name.
-  EXPECT_EQ(notesFor(fake, group, "y y n\n"), verdict + lastCopy);  // before d/c only
-  EXPECT_EQ(fake.deletedPaths, (std::vector<std::string>{"d/a", "d/b"}));
-
-  // A copy that something else removes while the person reads counts too.
-  FakeFileSystem other;
-  other.addFile("d/a", "abc");
-  other.addFile("d/c", "abc");
-  const Group pair = listedGroup(other, {"d/a", "d/c"});
-  EXPECT_EQ(notesFor(other, pair, "n n\n", [&] { other.remove("d/a"); }),
-            "both files are identical\n" + lastCopy);
+TEST(GroupVerdict, AFileWrittenWhileItIsComparedIsNeverCalledIdentical) {
+  FakeFileSystem fake;
+  fake.addFile("d/a", "abcdef");
+  fake.addFile("d/b", "abcdef");
+  // Its first byte written over once it has been read: the rest still agrees.
+  fake.afterContentRead = [&](const std::string& path) {
+    if (path == "d/b" && fake.node("d/b").contents == "abcdef") fake.write("d/b", "Xbcdef");
+  };
+  EXPECT_EQ(notesFor(fake, listedGroup(fake, {"d/a", "d/b"}), "y n\n"),
+            "d/b changed since it was listed: not compared\n");
+  EXPECT_EQ(fake.deletedPaths, std::vector<std::string>{"d/a"});
 }
 
 TEST(GroupVerdict, ALongComparisonShowsItsProgressAfterASecondAndErasesIt) {
@@ -176,7 +212,7 @@ TEST(GroupVerdict, ALongComparisonShowsItsProgressAfterASecondAndErasesIt) {
   EXPECT_EQ(notesFor(fake, listedGroup(fake, {"d/a", "d/b"}), "", [] {}, person),
             "\rcomparing: 6 of 6 bytes"
             "\r                       \r"
-            "both files are identical\n");
+            "both files are identical, 3 bytes each\n");
 }
 
 TEST(GroupVerdict, OnceTheAnswersHaveEndedNothingMoreIsCompared) {
@@ -190,7 +226,7 @@ TEST(GroupVerdict, OnceTheAnswersHaveEndedNothingMoreIsCompared) {
   Notes notes(err, true, true, kFrozenClock);
   testing::reportGroups(fake, groups, notes, "n");  // ends at the second prompt
 
-  EXPECT_EQ(err.str(), "both files are identical\n");
+  EXPECT_EQ(err.str(), "both files are identical, 3 bytes each\n");
   EXPECT_EQ(fake.bytesRead, 6u);  // d/a and d/b; neither e/a nor e/b
 }
 
