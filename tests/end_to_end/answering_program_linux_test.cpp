@@ -90,5 +90,20 @@ TEST(AnsweringProgram, SeesEachPromptBeforeItAnswersAndGetsTheSameBytes) {
   EXPECT_EQ(output, testing::runDupsieve({{"-r"}, "n y n n y\n", tree.path()}).output);
 }
 
+TEST(AnsweringProgram, AnswersInAFileGetTheOutputInLargeWritesNotLineByLine) {
+  const TempDir tree;
+  constexpr int kGroups = 100;
+  for (int i = 0; i < kGroups; ++i) {
+    for (const char* copy : {"a", "b"}) tree.write(std::to_string(i) + copy, std::to_string(i));
+  }
+  const testing::RunResult run = testing::runDupsieve({{"-r"}, "", tree.path()});
+
+  ASSERT_TRUE(run.finished);
+  ASSERT_EQ(countOf(run.output, kPromptEnd), 2u * kGroups);
+  if (run.writeCalls == 0) GTEST_SKIP() << "this system does not count write calls";
+  const std::size_t lines = countOf(run.output, "\n");
+  EXPECT_LT(run.writeCalls, lines / 20) << lines << " lines";
+}
+
 }  // namespace
 }  // namespace dupsieve

@@ -25,15 +25,16 @@ extern char** environ;
 namespace dupsieve::testing {
 namespace {
 
-// What the ended but not yet reaped `child` read in all.
-std::uint64_t bytesReadBy(pid_t child) {
+// What the ended but not yet reaped `child` read in all, and how many
+// write calls it made.
+void countInputAndOutput(pid_t child, RunResult& result) {
   std::ifstream io("/proc/" + std::to_string(child) + "/io");
   std::string key;
   std::uint64_t value = 0;
   while (io >> key >> value) {
-    if (key == "rchar:") return value;
+    if (key == "rchar:") result.bytesRead = value;
+    if (key == "syscw:") result.writeCalls = value;
   }
-  return 0;
 }
 
 // This process's environment with what the run adds in place of any
@@ -184,7 +185,7 @@ RunResult runDupsieve(const Run& run) {
     stalled = readUntil(terminal->control(), watched, "", deadline) == ReadOutcome::TimedOut;
   }
   const ChildEnd end = waitForChild(child, stalled ? Clock::now() : deadline,
-                                    [&] { result.bytesRead = bytesReadBy(child); });
+                                    [&] { countInputAndOutput(child, result); });
   result.finished = !stalled && end.finished;
   if (WIFEXITED(end.status)) result.exitStatus = WEXITSTATUS(end.status);
   if (WIFSIGNALED(end.status)) result.signal = WTERMSIG(end.status);
