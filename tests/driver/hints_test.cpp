@@ -58,8 +58,7 @@ TEST_F(Hints, OperandsThatNameNothingOrADirectoryWithoutRecursion) {
             "photos/*.png: no such file or directory\n"
             "nowhere/*.*: no such file or directory\n");
   EXPECT_EQ(hintsFor({"-r", "photos/"}), "");
-  // A pattern may match files and directories alike: whatever it matches
-  // first, it is no directory named without -r.
+  // A pattern is no directory named without -r, whatever it matches first.
   EXPECT_EQ(hintsFor({"photos/2*", "p*"}), "");
   // The walk records no link: say how to search where it leads.
   EXPECT_EQ(hintsFor({"pictures", "dangling"}),

@@ -87,22 +87,10 @@ TEST(AnsweringProgram, SeesEachPromptBeforeItAnswersAndGetsTheSameBytes) {
   EXPECT_FALSE(tree.exists("y"));
   // The same bytes as with every answer there at the start.
   for (const char* name : {"b", "y"}) tree.write(name, std::string(name) == "b" ? "abc" : "xyz");
-  EXPECT_EQ(output, testing::runDupsieve({{"-r"}, "n y n n y\n", tree.path()}).output);
-}
-
-TEST(AnsweringProgram, AnswersInAFileGetTheOutputInLargeWritesNotLineByLine) {
-  const TempDir tree;
-  constexpr int kGroups = 100;
-  for (int i = 0; i < kGroups; ++i) {
-    for (const char* copy : {"a", "b"}) tree.write(std::to_string(i) + copy, std::to_string(i));
-  }
-  const testing::RunResult run = testing::runDupsieve({{"-r"}, "", tree.path()});
-
-  ASSERT_TRUE(run.finished);
-  ASSERT_EQ(countOf(run.output, kPromptEnd), 2u * kGroups);
-  if (run.writeCalls == 0) GTEST_SKIP() << "this system does not count write calls";
-  const std::size_t lines = countOf(run.output, "\n");
-  EXPECT_LT(run.writeCalls, lines / 20) << lines << " lines";
+  const testing::RunResult inFiles = testing::runDupsieve({{"-r"}, "n y n n y\n", tree.path()});
+  EXPECT_EQ(output, inFiles.output);
+  // Answers all there at the start: large writes, not a write a line.
+  EXPECT_TRUE(inFiles.writeCalls > 0 && inFiles.writeCalls < countOf(output, "\n") / 4);
 }
 
 }  // namespace

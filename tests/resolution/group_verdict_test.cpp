@@ -123,6 +123,13 @@ TEST(GroupVerdict, SaysWhatTheComparisonFound) {
        "d/b changed since it was listed: not compared\n"
        "d/c changed since it was listed: not compared\n"
        "d/d no longer exists: not compared\n"},
+      // Written behind the point read while compared: neither identical nor parted from.
+      {{{"d/a", "abcd"}, {"d/b", "abcd"}, {"d/c", "aXcd"}}, {},
+       [](FakeFileSystem& fake) { fake.node("d/a").writtenWhileRead = true; },
+       "not identical: d/c differs from d/b at byte 1\nd/a changed since it was listed: not compared\n"},
+      {{{"d/a", std::string(3 << 20, 'a')}, {"d/b", std::string(3 << 20, 'b')}}, {},  // past a chunk
+       [](FakeFileSystem& fake) { fake.node("d/a").writtenWhileRead = true; },
+       "d/a changed since it was listed: not compared\n"},
   };
   for (const Case& c : cases) {
     FakeFileSystem fake;
@@ -142,63 +149,31 @@ TEST(GroupVerdict, SaysWhatTheComparisonFound) {
 }
 
 TEST(GroupVerdict, ALastCopyIsTheLastNameThatHoldsTheseContents) {
-  const std::string lastCopy = "last copy: every other identical file of this group is gone\n";
-  const std::string linkedAB = "d/a and d/b are one file (hard links): deleting one frees no space\n";
-  struct Case {
-    std::vector<std::string> files;  // "d/a" holds "abc", "+d/b" is a hard link of the one before
-    std::string answers;
-    std::function<void(FakeFileSystem&)> whileWaiting;
-    std::string notes;
-  };
-  const auto nothing = [](FakeFileSystem&) {};
-  const std::vector<Case> cases{
-      // The last name of a file is its last copy.
-      {{"d/a", "+d/b"}, "y y\n", nothing, linkedAB + lastCopy},
-      // Removing one name leaves the file and its copy: a warning before the copy only.
-      {{"d/a", "+d/b", "d/c"}, "y y n\n", nothing,
-       "identical: d/a, d/b and d/c\n" + linkedAB + lastCopy},
-      {{"d/a", "+d/b", "d/c"}, "n y y\n", nothing, "identical: d/a, d/b and d/c\n" + linkedAB},
-      // A copy that something else removes while the person reads counts too...
-      {{"d/a", "d/c"}, "n n\n", [](FakeFileSystem& fake) { fake.remove("d/a"); },
-       "both files are identical, 3 bytes each\n" + lastCopy},
-      // ... but one that can no longer be read still holds the data.
-      {{"d/a", "d/c"}, "n n\n", [](FakeFileSystem& fake) { fake.node("d/a").failOpen = true; },
-       "both files are identical, 3 bytes each\n"},
-  };
-  for (const Case& c : cases) {
-    FakeFileSystem fake;
-    std::vector<std::string> paths;
-    for (const std::string& file : c.files) {
-      if (file.starts_with('+')) {
-        fake.addHardLink(file.substr(1), paths.back());
-      } else {
-        fake.addFile(file, "abc");
-      }
-      paths.push_back(file.starts_with('+') ? file.substr(1) : file);
-    }
-    EXPECT_EQ(notesFor(fake, listedGroup(fake, paths), c.answers, [&] { c.whileWaiting(fake); }),
-              c.notes)
-        << c.files.size() << " files, answers " << c.answers;
-  }
-  // Contents that never had another name are no copy: nothing to warn of.
   FakeFileSystem fake;
   fake.addFile("d/a", "abc");
-  fake.addFile("d/b", "abX");
-  EXPECT_EQ(notesFor(fake, listedGroup(fake, {"d/a", "d/b"}), "y n\n"),
-            "not identical: d/b differs from d/a at byte 2\n");
-}
+  fake.addHardLink("d/b", "d/a");
+  fake.addFile("d/c", "abc");
+  const Group group = listedGroup(fake, {"d/a", "d/b", "d/c"});
+  const std::string linked = "d/a and d/b are one file (hard links): deleting one frees no space\n";
+  const std::string verdict = "identical: d/a, d/b and d/c\n" + linked;
+  const std::string lastCopy = "last copy: every other identical file of this group is gone\n";
 
-TEST(GroupVerdict, AFileWrittenWhileItIsComparedIsNeverCalledIdentical) {
-  FakeFileSystem fake;
-  fake.addFile("d/a", "abcdef");
-  fake.addFile("d/b", "abcdef");
-  // Its first byte written over once it has been read: the rest still agrees.
-  fake.afterContentRead = [&](const std::string& path) {
-    if (path == "d/b" && fake.node("d/b").contents == "abcdef") fake.write("d/b", "Xbcdef");
-  };
-  EXPECT_EQ(notesFor(fake, listedGroup(fake, {"d/a", "d/b"}), "y n\n"),
-            "d/b changed since it was listed: not compared\n");
-  EXPECT_EQ(fake.deletedPaths, std::vector<std::string>{"d/a"});
+  // Removing one name leaves the file: no warning before its other name.
+  EXPECT_EQ(notesFor(fake, group, "y y n\n", [&] { fake.node("d/c").failOpen = true; }),
+            verdict + lastCopy);  // before d/c only, though d/c can no longer be read
+  EXPECT_EQ(fake.deletedPaths, (std::vector<std::string>{"d/a", "d/b"}));
+  // With no copy, its last name is its last copy.
+  fake.addFile("d/a", "abc");
+  fake.addHardLink("d/b", "d/a");
+  EXPECT_EQ(notesFor(fake, listedGroup(fake, {"d/a", "d/b"}), "y y\n"), linked + lastCopy);
+
+  // A copy that something else removes while the person reads counts too.
+  FakeFileSystem other;
+  other.addFile("d/a", "abc");
+  other.addFile("d/c", "abc");
+  const Group pair = listedGroup(other, {"d/a", "d/c"});
+  EXPECT_EQ(notesFor(other, pair, "n n\n", [&] { other.remove("d/a"); }),
+            "both files are identical, 3 bytes each\n" + lastCopy);
 }
 
 TEST(GroupVerdict, ALongComparisonShowsItsProgressAfterASecondAndErasesIt) {

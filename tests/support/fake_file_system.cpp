@@ -46,16 +46,11 @@ std::string directoryToResolve(const PathParts& parts) {
 }  // namespace
 
 // Hands out a copy of the contents, as they were when the file was opened,
-// in pieces no longer than the file system's chunk size: a write meanwhile
-// lands behind what it reads, and shows only in its handle's times.
+// in pieces no longer than the file system's chunk size.
 class FakeContentReader final : public ContentReader {
  public:
-  FakeContentReader(FakeFileSystem& fileSystem, std::string path, const FakeNode& node)
-      : fileSystem_(&fileSystem),
-        path_(std::move(path)),
-        contents_(node.contents),
-        inode_(node.inode),
-        writesAtOpen_(fileSystem.writes_[node.inode]) {}
+  FakeContentReader(FakeFileSystem& fileSystem, const FakeNode& node)
+      : fileSystem_(&fileSystem), contents_(node.contents), written_(node.writtenWhileRead) {}
 
   std::optional<std::size_t> read(std::span<unsigned char> into) override {
     std::size_t filled = 0;
@@ -68,18 +63,14 @@ class FakeContentReader final : public ContentReader {
       filled += count;
     }
     fileSystem_->bytesRead += filled;
-    if (fileSystem_->afterContentRead) fileSystem_->afterContentRead(path_);
     return filled;
   }
-
-  bool unchangedSinceOpened() override { return fileSystem_->writes_[inode_] == writesAtOpen_; }
+  bool unchangedSinceOpened() override { return !written_; }
 
  private:
   FakeFileSystem* fileSystem_;
-  std::string path_;
   std::string contents_;
-  std::uint64_t inode_;
-  std::uint64_t writesAtOpen_;
+  bool written_;
   std::size_t position_ = 0;
 };
 
@@ -290,16 +281,6 @@ void FakeFileSystem::remove(const std::string& path) {
   siblings.erase(std::find(siblings.begin(), siblings.end(), nameOf(resolved)));
 }
 
-void FakeFileSystem::write(const std::string& path, std::string contents) {
-  const std::uint64_t inode = node(path).inode;
-  for (auto& [name, other] : nodes_) {
-    if (other.inode != inode) continue;
-    other.contents = contents;
-    other.size = contents.size();
-  }
-  ++writes_[inode];
-}
-
 void FakeFileSystem::swap(const std::string& first, const std::string& second) {
   const std::string a = resolve(first);
   const std::string b = resolve(second);
@@ -418,7 +399,7 @@ OpenedContent FakeFileSystem::openListedFile(const std::string& path, const List
   }
   if (found->failOpen) return {ContentOpening::Unreadable, nullptr};
   readPaths.push_back(path);
-  return {ContentOpening::Opened, std::make_unique<FakeContentReader>(*this, path, *found)};
+  return {ContentOpening::Opened, std::make_unique<FakeContentReader>(*this, *found)};
 }
 
 }  // namespace dupsieve::testing

@@ -17,6 +17,7 @@ struct FakeNode {
   std::uint64_t size = 0;        // what a listing reports and a removal checks
   std::string contents;          // what a read hands out (may differ from size)
   bool failOpen = false;         // reading it, or listing it as a directory, is refused
+  bool writtenWhileRead = false; // written behind the reader once opened: its times move
   std::optional<Removal> deleteFailsWith;  // removing it is refused so
   std::string linkTarget;        // a symbolic link to this path when not empty
   std::uint64_t inode = 0;       // set by the fake
@@ -57,10 +58,6 @@ class FakeFileSystem final : public FileSystem {
   // Removes an entry with everything under it, as something other than the
   // tool would.
   void remove(const std::string& path);
-  // Writes `contents` over the file at `path` (and its other names), as
-  // another program would: a reader opened before sees its handle's times
-  // move, whatever it has read.
-  void write(const std::string& path, std::string contents);
   // Exchanges two entries with everything under them, each keeping its
   // identity, as an atomic exchange of two names does.
   void swap(const std::string& first, const std::string& second);
@@ -68,9 +65,6 @@ class FakeFileSystem final : public FileSystem {
   // Runs before every listing is made, given the pattern that names it; a
   // listing opened from another is named by the pattern that would list it.
   std::function<void(const std::string& pattern)> beforeListing;
-
-  // Runs after every read of whole contents, given the path it was opened by.
-  std::function<void(const std::string& path)> afterContentRead;
 
   // How many bytes a read hands to its sink at a time; small by default so
   // that digests are checked across chunk boundaries.
@@ -89,7 +83,6 @@ class FakeFileSystem final : public FileSystem {
 
  private:
   friend class FakeListing;
-  friend class FakeContentReader;
 
   static std::string resolve(const std::string& path);
   static std::string parentOf(const std::string& resolved);
@@ -110,7 +103,6 @@ class FakeFileSystem final : public FileSystem {
   std::map<std::string, FakeNode> nodes_;                  // by resolved path
   std::map<std::string, std::vector<std::string>> children_;  // names, in order added
   std::uint64_t nextInode_ = 100;
-  std::map<std::uint64_t, std::uint64_t> writes_;  // by inode, what write() did
 };
 
 }  // namespace dupsieve::testing
