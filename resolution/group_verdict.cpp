@@ -57,9 +57,10 @@ struct Verdict {
       return m.outcome == MemberOutcome::Compared;
     });
     if (everyFileCompared && comparison.sets.size() == 1) {
-      const std::string each = ", " + inHumanUnits(group.front().size) + " each";
-      note(group.size() == 2 ? "both files are identical" + each
-                             : "all " + groupedNumber(group.size()) + " files are identical" + each);
+      const std::string which = group.size() == 2
+                                    ? "both files are identical"
+                                    : "all " + groupedNumber(group.size()) + " files are identical";
+      note(which + ", " + inHumanUnits(group.front().size) + " each");
       return;
     }
     for (const auto& set : comparison.sets) {

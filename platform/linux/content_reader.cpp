@@ -23,7 +23,9 @@ struct WriteState {
   off_t size = 0;
 };
 
-WriteState writeStateOf(const struct stat& info) { return {info.st_mtim, info.st_ctim, info.st_size}; }
+WriteState writeStateOf(const struct stat& info) {
+  return {info.st_mtim, info.st_ctim, info.st_size};
+}
 
 bool sameTime(const timespec& a, const timespec& b) {
   return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;

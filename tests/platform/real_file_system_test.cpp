@@ -138,14 +138,13 @@ TEST_F(PortableFileSystemTest, FilesOf4GiBAndMoreReportTheirFullSize) {
   EXPECT_EQ(headOf(tmp / "d/over").substr(0, 4), "head");
 }
 
-TEST_F(PortableFileSystemTest, AnOpenFileTellsAWriteBehindWhatWasRead) {
-  const std::filesystem::path file = utf8Path(tmp.write("d/file", "abc"));
-  std::filesystem::last_write_time(file, {});  // so that a write in the same tick moves it
-  const OpenedContent opened = fs.openListedFile(tmp / "d/file", testing::listedNow(fs, tmp / "d/file"));
+TEST_F(PortableFileSystemTest, AnOpenFileTellsAWriteToItEvenOfTheSameSize) {
+  const std::string path = tmp.write("d/file", "abc");
+  std::filesystem::last_write_time(utf8Path(path), {});  // so that a write in the same tick moves it
+  const OpenedContent opened = fs.openListedFile(path, testing::listedNow(fs, path));
   ASSERT_NE(opened.reader, nullptr);
-  unsigned char bytes[3];
-  EXPECT_TRUE(opened.reader->read(bytes) == 3u && opened.reader->unchangedSinceOpened());
-  std::fstream(file, std::ios::in | std::ios::out | std::ios::binary).write("X", 1);
+  EXPECT_TRUE(opened.reader->unchangedSinceOpened());
+  std::fstream(utf8Path(path), std::ios::in | std::ios::out | std::ios::binary).write("X", 1);
   EXPECT_FALSE(opened.reader->unchangedSinceOpened());
 }
 

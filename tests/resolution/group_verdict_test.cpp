@@ -92,6 +92,7 @@ TEST(GroupVerdict, SaysWhatTheComparisonFound) {
     std::string verdict;
   };
   const auto nothing = [](FakeFileSystem&) {};
+  const auto aWritten = [](FakeFileSystem& fake) { fake.node("d/a").writtenWhileRead = true; };
   const std::vector<Case> cases{
       {{{"d/a", differingAt5000('a')}, {"d/b", differingAt5000('b')}}, {}, nothing,
        "not identical: d/b differs from d/a at byte 5,000\n"},
@@ -124,11 +125,9 @@ TEST(GroupVerdict, SaysWhatTheComparisonFound) {
        "d/c changed since it was listed: not compared\n"
        "d/d no longer exists: not compared\n"},
       // Written behind the point read while compared: neither identical nor parted from.
-      {{{"d/a", "abcd"}, {"d/b", "abcd"}, {"d/c", "aXcd"}}, {},
-       [](FakeFileSystem& fake) { fake.node("d/a").writtenWhileRead = true; },
+      {{{"d/a", "abcd"}, {"d/b", "abcd"}, {"d/c", "aXcd"}}, {}, aWritten,
        "not identical: d/c differs from d/b at byte 1\nd/a changed since it was listed: not compared\n"},
-      {{{"d/a", std::string(3 << 20, 'a')}, {"d/b", std::string(3 << 20, 'b')}}, {},  // past a chunk
-       [](FakeFileSystem& fake) { fake.node("d/a").writtenWhileRead = true; },
+      {{{"d/a", std::string(3 << 20, 'a')}, {"d/b", std::string(3 << 20, 'b')}}, {}, aWritten,
        "d/a changed since it was listed: not compared\n"},
   };
   for (const Case& c : cases) {
@@ -154,18 +153,20 @@ TEST(GroupVerdict, ALastCopyIsTheLastNameThatHoldsTheseContents) {
   fake.addHardLink("d/b", "d/a");
   fake.addFile("d/c", "abc");
   const Group group = listedGroup(fake, {"d/a", "d/b", "d/c"});
-  const std::string linked = "d/a and d/b are one file (hard links): deleting one frees no space\n";
-  const std::string verdict = "identical: d/a, d/b and d/c\n" + linked;
+  const std::string verdict =
+      "identical: d/a, d/b and d/c\n"
+      "d/a and d/b are one file (hard links): deleting one frees no space\n";
   const std::string lastCopy = "last copy: every other identical file of this group is gone\n";
 
   // Removing one name leaves the file: no warning before its other name.
   EXPECT_EQ(notesFor(fake, group, "y y n\n", [&] { fake.node("d/c").failOpen = true; }),
-            verdict + lastCopy);  // before d/c only, though d/c can no longer be read
+            verdict + lastCopy);  // before d/c only: unreadable now, it still holds the data
   EXPECT_EQ(fake.deletedPaths, (std::vector<std::string>{"d/a", "d/b"}));
   // With no copy, its last name is its last copy.
   fake.addFile("d/a", "abc");
   fake.addHardLink("d/b", "d/a");
-  EXPECT_EQ(notesFor(fake, listedGroup(fake, {"d/a", "d/b"}), "y y\n"), linked + lastCopy);
+  EXPECT_EQ(notesFor(fake, listedGroup(fake, {"d/a", "d/b"}), "y y\n"),
+            "d/a and d/b are one file (hard links): deleting one frees no space\n" + lastCopy);
 
   // A copy that something else removes while the person reads counts too.
   FakeFileSystem other;

@@ -25,8 +25,7 @@ extern char** environ;
 namespace dupsieve::testing {
 namespace {
 
-// What the ended but not yet reaped `child` read in all, and how many
-// write calls it made.
+// What the ended but not yet reaped `child` read in all, and its write calls.
 void countInputAndOutput(pid_t child, RunResult& result) {
   std::ifstream io("/proc/" + std::to_string(child) + "/io");
   std::string key;
