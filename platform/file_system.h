@@ -158,6 +158,11 @@ class ContentReader {
   // holds: fewer than asked only at the end of the file, 0 once the end has
   // been reached. nullopt when a read fails.
   virtual std::optional<std::size_t> read(std::span<unsigned char> into) = 0;
+  // Whether the open file's modification time, change time and size are
+  // still what they were when it was opened, as its handle tells them: a
+  // write anywhere in it since, even behind what has been read, gives
+  // false, and so does any doubt (the system would not tell).
+  virtual bool unchangedSinceOpened() = 0;
 };
 
 // How opening a listed file for its contents went.

@@ -53,13 +53,19 @@ class Comparison {
   void readInStep(Candidates&& all, std::uint64_t size, std::size_t chunk);
   // Reads the next `length` bytes of every file of `candidates`, dropping
   // those that cannot be opened or read, that end early or, at the `last`
-  // chunk, that go on past their listed size.
+  // chunk, that go on past their listed size; there, those written since
+  // they were opened are marked changed.
   void readChunk(Candidates& candidates, std::size_t length, bool last);
   // Parts the candidates by the chunk just read, in the order of their
   // first files; a new part records where it parted from the earlier part
   // that it agreed with longest.
   std::vector<Candidates> part(Candidates&& candidates, std::uint64_t offset, std::size_t length);
   void settle(Candidates&& candidates);
+  // Takes the files written while they were compared out of their sets: the
+  // bytes read of them may be no bytes they ever held all at once. Where
+  // another set parted from one of them, it parted as well from the files
+  // that were read in step with it: one of those is named instead, if any.
+  void leaveOutChanged();
 
   std::span<const ListedFile> members_;
   const OpenMember& open_;
@@ -88,6 +94,7 @@ ContentComparison Comparison::run() {
     return std::move(result_);
   }
   readInStep(std::move(all), size, chunk);
+  leaveOutChanged();
   std::sort(result_.sets.begin(), result_.sets.end(),
             [](const auto& a, const auto& b) { return a.files.front() < b.files.front(); });
   return std::move(result_);
@@ -157,6 +164,12 @@ void Comparison::readChunk(Candidates& candidates, std::size_t length, bool last
       const auto more = file.reader->read(std::span(&beyond, 1));
       if (!more) return drop(file, MemberOutcome::Unreadable);
       if (*more > 0) return drop(file, MemberOutcome::Changed);  // longer than listed
+      // Written meanwhile: parted with the rest all the same, so that a set
+      // that parted from it can name another file instead (see
+      // leaveOutChanged).
+      if (!file.reader->unchangedSinceOpened()) {
+        result_.members[file.member].outcome = MemberOutcome::Changed;
+      }
       file.reader.reset();  // read whole: closed before the next file is opened
     }
     return false;
@@ -201,11 +214,42 @@ std::vector<Candidates> Comparison::part(Candidates&& candidates, std::uint64_t 
 void Comparison::settle(Candidates&& candidates) {
   if (candidates.files.empty()) return;
   ContentComparison::IdenticalSet set;
-  for (const OpenFile& file : candidates.files) set.files.push_back(file.member);
+  for (const OpenFile& file : candidates.files) {
+    // Parted from the rest before its end: what was read of it must not
+    // have been written over meanwhile either.
+    if (file.reader && !file.reader->unchangedSinceOpened()) {
+      result_.members[file.member].outcome = MemberOutcome::Changed;
+    }
+    set.files.push_back(file.member);
+  }
   set.differsFrom = candidates.differsFrom;
   set.firstDifference = candidates.firstDifference;
   result_.sets.push_back(std::move(set));
   // The files close and their chunks go as the candidates do.
+}
+
+void Comparison::leaveOutChanged() {
+  const auto changed = [&](std::size_t member) {
+    return result_.members[member].outcome == MemberOutcome::Changed;
+  };
+  // The member to name for each member where a set parted from it: itself
+  // unless it changed.
+  std::vector<std::optional<std::size_t>> standIn(members_.size());
+  for (std::size_t member = 0; member < members_.size(); ++member) {
+    if (!changed(member)) standIn[member] = member;
+  }
+  for (const auto& set : result_.sets) {
+    const auto kept = std::find_if_not(set.files.begin(), set.files.end(), changed);
+    if (kept == set.files.end()) continue;
+    for (const std::size_t file : set.files) {
+      if (changed(file)) standIn[file] = *kept;
+    }
+  }
+  for (auto& set : result_.sets) {
+    if (set.differsFrom) set.differsFrom = standIn[*set.differsFrom];
+    std::erase_if(set.files, changed);
+  }
+  std::erase_if(result_.sets, [](const auto& set) { return set.files.empty(); });
 }
 
 }  // namespace

@@ -16,7 +16,7 @@ enum class MemberOutcome {
   Compared,    // read in full, or until it differed from every other file
   SameFile,    // another name of an earlier member's file (same device and inode): not read
   Gone,        // no longer there when the comparison began
-  Changed,     // another file, or another size, than was listed; or it changed while read
+  Changed,     // another file, or another size, than was listed; or written while compared
   Unreadable,  // could not be opened or read
 };
 
@@ -64,7 +64,10 @@ using ComparisonProgress = std::function<void(std::uint64_t read, std::uint64_t 
 // long as it is still identical to some other file so far, so a pair stops
 // being read at its first difference. Members that name one file (same
 // device and inode, both known) are one file and read once. A file that is
-// read to its end is read once more to see that it has not grown.
+// read to its end is read once more to see that it has not grown. Every
+// file read is asked, when done with, whether it is unchanged since it was
+// opened: one written meanwhile, even behind the point read, is Changed and
+// in no set, and no set is said to part from it.
 ContentComparison compareContents(std::span<const ListedFile> members, const OpenMember& open,
                                   const ComparisonProgress& progress = {},
                                   const ComparisonLimits& limits = {});

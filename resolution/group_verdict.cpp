@@ -6,22 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "resolution/number_text.h"
+
 namespace dupsieve {
 namespace {
 
 // How long a comparison runs before its progress is shown.
 constexpr std::chrono::milliseconds kQuietComparison{1000};
-
-// Long numbers of bytes read more easily in groups of three digits.
-std::string withThousands(std::uint64_t number) {
-  const std::string digits = std::to_string(number);
-  std::string grouped;
-  for (std::size_t i = 0; i < digits.size(); ++i) {
-    if (i > 0 && (digits.size() - i) % 3 == 0) grouped += ',';
-    grouped += digits[i];
-  }
-  return grouped;
-}
 
 // "a", "a and b", "a, b and c".
 std::string enumerate(const std::vector<std::string>& names) {
@@ -51,7 +42,7 @@ struct Verdict {
 
   void write() const {
     if (comparison.tooManyFiles) {
-      note("the " + withThousands(group.size()) +
+      note("the " + groupedNumber(group.size()) +
            " files of this group are too many to compare at once: not compared");
       return;
     }
@@ -66,8 +57,10 @@ struct Verdict {
       return m.outcome == MemberOutcome::Compared;
     });
     if (everyFileCompared && comparison.sets.size() == 1) {
-      note(group.size() == 2 ? "both files are identical"
-                             : "all " + withThousands(group.size()) + " files are identical");
+      const std::string which = group.size() == 2
+                                    ? "both files are identical"
+                                    : "all " + groupedNumber(group.size()) + " files are identical";
+      note(which + ", " + inHumanUnits(group.front().size) + " each");
       return;
     }
     for (const auto& set : comparison.sets) {
@@ -81,7 +74,7 @@ struct Verdict {
     for (const auto& set : comparison.sets) {
       if (!set.differsFrom) continue;
       note("not identical: " + name(set.files.front()) + " differs from " +
-           name(*set.differsFrom) + " at byte " + withThousands(set.firstDifference));
+           name(*set.differsFrom) + " at byte " + groupedNumber(set.firstDifference));
     }
   }
 
@@ -137,7 +130,7 @@ std::optional<ContentComparison> giveVerdict(const Group& group, const Console& 
   };
   const auto progress = [&](std::uint64_t read, std::uint64_t total) {
     if (!notes.statusDue(kQuietComparison)) return;
-    notes.status("comparing: " + withThousands(read) + " of " + withThousands(total) + " bytes");
+    notes.status("comparing: " + groupedNumber(read) + " of " + groupedNumber(total) + " bytes");
   };
   // Time spent waiting for the last answer is not comparing.
   notes.clearStatus();
@@ -150,15 +143,18 @@ std::optional<ContentComparison> giveVerdict(const Group& group, const Console& 
 void LastCopyWarning::beforePrompt(std::size_t member) {
   if (comparison_ == nullptr || comparison_->tooManyFiles) return;
   const auto& members = comparison_->members;
-  const std::size_t file = members[member].file;
-  const ContentComparison::IdenticalSet* set = setHolding(*comparison_, file);
-  if (set == nullptr || set->files.size() < 2) return;
-  for (const std::size_t other : set->files) {
-    if (other == file) continue;
-    for (std::size_t i = 0; i < members.size(); ++i) {
-      if (members[i].file == other && stillThere(i)) return;
-    }
+  const ContentComparison::IdenticalSet* set = setHolding(*comparison_, members[member].file);
+  if (set == nullptr) return;
+  // The data lives on while any other name holds it: a name of an identical
+  // file, or another name (hard link) of this very file. Contents that had
+  // no other name to begin with are no copy of anything.
+  bool hadOtherNames = false;
+  for (std::size_t i = 0; i < members.size(); ++i) {
+    if (i == member || setHolding(*comparison_, members[i].file) != set) continue;
+    if (stillThere(i)) return;
+    hadOtherNames = true;
   }
+  if (!hadOtherNames) return;
   console_.out.flush();  // as before every note of the verdict
   console_.notes.forAnswerer("last copy: every other identical file of this group is gone");
 }

@@ -14,7 +14,8 @@ namespace dupsieve {
 // What a person answering the prompts of a group needs to answer well,
 // written after the group's member lines through the notes for a person
 // answering only. Compares the members in full and writes the verdict:
-// which files are identical (byte for byte, as they are at that moment),
+// which files are identical (byte for byte, as they are at that moment;
+// one written while it was compared is said to have changed instead),
 // where the others first differ (offsets from 0), which could not be
 // compared and why, and which are one file under two names. A comparison
 // that takes longer than about a second shows its progress on the status
@@ -25,9 +26,11 @@ std::optional<ContentComparison> giveVerdict(const Group& group, const Console& 
                                              FileSystem& fileSystem);
 
 // Warns a person answering before the prompt of a last copy: a member whose
-// identical files (its own other names aside) have all been removed in this
-// run or are gone. Without a comparison (nobody answering, or too many
-// files to compare) it warns of nothing.
+// contents no other name among the group's members holds any more, every
+// identical file and every other name (hard link) of its own file having
+// been removed in this run or gone. A file that cannot be read now is still
+// there: its data is not lost. Without a comparison (nobody answering, or
+// too many files to compare) it warns of nothing.
 class LastCopyWarning {
  public:
   LastCopyWarning(const Group& group, const ContentComparison* comparison, const Console& console,

@@ -16,9 +16,31 @@
 namespace dupsieve::linux_io {
 namespace {
 
+// What tells a file written since it was opened: any write moves its
+// modification and change times, a change of length its size. The change
+// time cannot be set back by whoever writes the file.
+struct WriteState {
+  timespec modified{};
+  timespec changed{};
+  off_t size = 0;
+};
+
+WriteState writeStateOf(const struct stat& info) {
+  return {info.st_mtim, info.st_ctim, info.st_size};
+}
+
+bool sameTime(const timespec& a, const timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+bool operator==(const WriteState& a, const WriteState& b) {
+  return sameTime(a.modified, b.modified) && sameTime(a.changed, b.changed) && a.size == b.size;
+}
+
 class DescriptorContentReader final : public ContentReader {
  public:
-  explicit DescriptorContentReader(UniqueFd fd) : fd_(std::move(fd)) {}
+  DescriptorContentReader(UniqueFd fd, const WriteState& opened)
+      : fd_(std::move(fd)), opened_(opened) {}
 
   std::optional<std::size_t> read(std::span<unsigned char> into) override {
     std::size_t filled = 0;
@@ -32,8 +54,14 @@ class DescriptorContentReader final : public ContentReader {
     return filled;
   }
 
+  bool unchangedSinceOpened() override {
+    struct stat info {};
+    return ::fstat(fd_.get(), &info) == 0 && writeStateOf(info) == opened_;
+  }
+
  private:
   UniqueFd fd_;
+  WriteState opened_;
 };
 
 ContentOpening failure(int error) {
@@ -64,6 +92,10 @@ OpenedContent openListedContent(SystemCalls& calls, const std::string& path,
     // A link that took the name since the look above refuses to open.
     return {errno == ELOOP ? ContentOpening::Changed : failure(errno), nullptr};
   }
+  // What a write since opening would move, taken before the identity is
+  // checked, so that a write between the two cannot pass unseen.
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0) return {ContentOpening::Unreadable, nullptr};
   const std::optional<EntryMetadata> opened = calls.statusOf(fd.get());
   if (!opened) return {ContentOpening::Unreadable, nullptr};
   if (!isListedFile(*opened, listed)) return {ContentOpening::Changed, nullptr};
@@ -71,7 +103,8 @@ OpenedContent openListedContent(SystemCalls& calls, const std::string& path,
   // The whole file is read once, front to back: the system may read ahead
   // further than it would for the head alone.
   ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-  return {ContentOpening::Opened, std::make_unique<DescriptorContentReader>(std::move(fd))};
+  return {ContentOpening::Opened,
+          std::make_unique<DescriptorContentReader>(std::move(fd), writeStateOf(info))};
 }
 
 }  // namespace dupsieve::linux_io

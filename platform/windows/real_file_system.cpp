@@ -60,10 +60,35 @@ UniqueFile openDataFile(const std::wstring& path) {
   return served;
 }
 
+// What tells a file written since it was opened: a write moves its
+// last-write and change times, a change of length its size. Empty when the
+// system would not tell.
+struct WriteState {
+  LARGE_INTEGER lastWrite{};
+  LARGE_INTEGER changed{};
+  LARGE_INTEGER size{};
+  bool operator==(const WriteState& other) const {
+    return lastWrite.QuadPart == other.lastWrite.QuadPart &&
+           changed.QuadPart == other.changed.QuadPart && size.QuadPart == other.size.QuadPart;
+  }
+};
+
+std::optional<WriteState> writeStateOf(HANDLE file) {
+  FILE_BASIC_INFO times{};
+  WriteState state;
+  if (!::GetFileInformationByHandleEx(file, FileBasicInfo, &times, sizeof times) ||
+      !::GetFileSizeEx(file, &state.size)) {
+    return std::nullopt;
+  }
+  state.lastWrite = times.LastWriteTime;
+  state.changed = times.ChangeTime;
+  return state;
+}
+
 // Reads a file opened for its whole contents; closes it when it goes away.
 class HandleContentReader final : public ContentReader {
  public:
-  explicit HandleContentReader(HANDLE handle) : file_(handle) {}
+  explicit HandleContentReader(HANDLE handle) : file_(handle), opened_(writeStateOf(handle)) {}
 
   std::optional<std::size_t> read(std::span<unsigned char> into) override {
     constexpr std::size_t kMostPerCall = std::size_t{1} << 30;  // a DWORD's worth, and then some
@@ -79,8 +104,14 @@ class HandleContentReader final : public ContentReader {
     return filled;
   }
 
+  bool unchangedSinceOpened() override {
+    const std::optional<WriteState> now = writeStateOf(file_.get());
+    return opened_ && now && *now == *opened_;
+  }
+
  private:
   UniqueFile file_;
+  std::optional<WriteState> opened_;
 };
 
 }  // namespace

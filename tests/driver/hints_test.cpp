@@ -58,6 +58,8 @@ TEST_F(Hints, OperandsThatNameNothingOrADirectoryWithoutRecursion) {
             "photos/*.png: no such file or directory\n"
             "nowhere/*.*: no such file or directory\n");
   EXPECT_EQ(hintsFor({"-r", "photos/"}), "");
+  // A pattern is no directory named without -r, whatever it matches first.
+  EXPECT_EQ(hintsFor({"photos/2*", "p*"}), "");
   // The walk records no link: say how to search where it leads.
   EXPECT_EQ(hintsFor({"pictures", "dangling"}),
             "pictures is a link to a directory: give -r pictures/. to search where it leads\n");

@@ -55,7 +55,7 @@ TEST(Verdict, APersonAnsweringIsToldWhatIsIdenticalAndAScriptGetsNothingAndReads
   EXPECT_EQ(person.errors,
             "links/a and links/b are one file (hard links): deleting one frees no space\n"
             "not identical: differ/b differs from differ/a at byte 5,000\n"
-            "both files are identical\n"
+            "both files are identical, 4.2 MB each\n"
             "last copy: every other identical file of this group is gone\n"
             "1 file deleted, 4.2 MB freed; 0 confirmed deletions failed\n");
   EXPECT_EQ(script.errors, "");

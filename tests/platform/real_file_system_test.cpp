@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <optional>
@@ -140,6 +141,16 @@ TEST_F(PortableFileSystemTest, FilesOf4GiBAndMoreReportTheirFullSize) {
   EXPECT_EQ(entriesOf(tmp / "d/*").at("over").size, 4294967297ULL);
   EXPECT_EQ(fs.findFirst(tmp / "d/over")->entry().size, 4294967297ULL);
   EXPECT_EQ(headOf(tmp / "d/over").substr(0, 4), "head");
+}
+
+TEST_F(PortableFileSystemTest, AnOpenFileTellsAWriteToItEvenOfTheSameSize) {
+  const std::string path = tmp.write("d/file", "abc");
+  std::filesystem::last_write_time(utf8Path(path), {});  // so that a write in the same tick moves it
+  const OpenedContent opened = fs.openListedFile(path, testing::listedNow(fs, path));
+  ASSERT_NE(opened.reader, nullptr);
+  EXPECT_TRUE(opened.reader->unchangedSinceOpened());
+  std::fstream(utf8Path(path), std::ios::in | std::ios::out | std::ios::binary).write("X", 1);
+  EXPECT_FALSE(opened.reader->unchangedSinceOpened());
 }
 
 TEST_F(PortableFileSystemTest, RemovingAListedFileSaysWhyItDidNotHappen) {

@@ -48,6 +48,7 @@ Comparing compare(const std::vector<Source>& sources, const ComparisonLimits& li
       bytesRead += count;
       return count;
     }
+    bool unchangedSinceOpened() override { return true; }
     const Source& source;
     std::uint64_t& bytesRead;
     std::size_t& openNow;

@@ -78,7 +78,7 @@ TEST(GroupVerdict, ComesBetweenTheListingAndThePromptsAndWarnsBeforeALastCopy) {
   GroupReporter(Console{out, in, false, notes}, fake)(group);
 
   EXPECT_EQ(screen.str(), memberLine("d/a", "4", "1") + memberLine("d/b", "4", "1") + "\n" +
-                              "both files are identical\n" + prompt("d/a") +
+                              "both files are identical, 4 bytes each\n" + prompt("d/a") +
                               "last copy: every other identical file of this group is gone\n" +
                               prompt("d/b") + "\n");
   EXPECT_EQ(fake.deletedPaths, std::vector<std::string>{"d/a"});
@@ -92,11 +92,12 @@ TEST(GroupVerdict, SaysWhatTheComparisonFound) {
     std::string verdict;
   };
   const auto nothing = [](FakeFileSystem&) {};
+  const auto aWritten = [](FakeFileSystem& fake) { fake.node("d/a").writtenWhileRead = true; };
   const std::vector<Case> cases{
       {{{"d/a", differingAt5000('a')}, {"d/b", differingAt5000('b')}}, {}, nothing,
        "not identical: d/b differs from d/a at byte 5,000\n"},
       {{{"d/a", "abc"}, {"d/b", "abc"}, {"d/c", "abc"}}, {}, nothing,
-       "all 3 files are identical\n"},
+       "all 3 files are identical, 3 bytes each\n"},
       {{{"d/a", "abcd"}, {"d/b", "abXd"}, {"d/c", "abcd"}, {"d/d", "abXY"}, {"d/e", "abXd"}}, {},
        nothing,
        "identical: d/a and d/c\n"
@@ -123,6 +124,11 @@ TEST(GroupVerdict, SaysWhatTheComparisonFound) {
        "d/b changed since it was listed: not compared\n"
        "d/c changed since it was listed: not compared\n"
        "d/d no longer exists: not compared\n"},
+      // Written behind the point read while compared: neither identical nor parted from.
+      {{{"d/a", "abcd"}, {"d/b", "abcd"}, {"d/c", "aXcd"}}, {}, aWritten,
+       "not identical: d/c differs from d/b at byte 1\nd/a changed since it was listed: not compared\n"},
+      {{{"d/a", std::string(3 << 20, 'a')}, {"d/b", std::string(3 << 20, 'b')}}, {}, aWritten,
+       "d/a changed since it was listed: not compared\n"},
   };
   for (const Case& c : cases) {
     FakeFileSystem fake;
@@ -141,7 +147,7 @@ TEST(GroupVerdict, SaysWhatTheComparisonFound) {
   }
 }
 
-TEST(GroupVerdict, ALastCopyIsTheLastFileWithTheseContentsNotTheLastName) {
+TEST(GroupVerdict, ALastCopyIsTheLastNameThatHoldsTheseContents) {
   FakeFileSystem fake;
   fake.addFile("d/a", "abc");
   fake.addHardLink("d/b", "d/a");
@@ -153,8 +159,14 @@ TEST(GroupVerdict, ALastCopyIsTheLastFileWithTheseContentsNotTheLastName) {
   const std::string lastCopy = "last copy: every other identical file of this group is gone\n";
 
   // Removing one name leaves the file: no warning before its other name.
-  EXPECT_EQ(notesFor(fake, group, "y y n\n"), verdict + lastCopy);  // before d/c only
+  EXPECT_EQ(notesFor(fake, group, "y y n\n", [&] { fake.node("d/c").failOpen = true; }),
+            verdict + lastCopy);  // before d/c only: unreadable now, it still holds the data
   EXPECT_EQ(fake.deletedPaths, (std::vector<std::string>{"d/a", "d/b"}));
+  // With no copy, its last name is its last copy.
+  fake.addFile("d/a", "abc");
+  fake.addHardLink("d/b", "d/a");
+  EXPECT_EQ(notesFor(fake, listedGroup(fake, {"d/a", "d/b"}), "y y\n"),
+            "d/a and d/b are one file (hard links): deleting one frees no space\n" + lastCopy);
 
   // A copy that something else removes while the person reads counts too.
   FakeFileSystem other;
@@ -162,7 +174,7 @@ TEST(GroupVerdict, ALastCopyIsTheLastFileWithTheseContentsNotTheLastName) {
   other.addFile("d/c", "abc");
   const Group pair = listedGroup(other, {"d/a", "d/c"});
   EXPECT_EQ(notesFor(other, pair, "n n\n", [&] { other.remove("d/a"); }),
-            "both files are identical\n" + lastCopy);
+            "both files are identical, 3 bytes each\n" + lastCopy);
 }
 
 TEST(GroupVerdict, ALongComparisonShowsItsProgressAfterASecondAndErasesIt) {
@@ -176,7 +188,7 @@ TEST(GroupVerdict, ALongComparisonShowsItsProgressAfterASecondAndErasesIt) {
   EXPECT_EQ(notesFor(fake, listedGroup(fake, {"d/a", "d/b"}), "", [] {}, person),
             "\rcomparing: 6 of 6 bytes"
             "\r                       \r"
-            "both files are identical\n");
+            "both files are identical, 3 bytes each\n");
 }
 
 TEST(GroupVerdict, OnceTheAnswersHaveEndedNothingMoreIsCompared) {
@@ -190,7 +202,7 @@ TEST(GroupVerdict, OnceTheAnswersHaveEndedNothingMoreIsCompared) {
   Notes notes(err, true, true, kFrozenClock);
   testing::reportGroups(fake, groups, notes, "n");  // ends at the second prompt
 
-  EXPECT_EQ(err.str(), "both files are identical\n");
+  EXPECT_EQ(err.str(), "both files are identical, 3 bytes each\n");
   EXPECT_EQ(fake.bytesRead, 6u);  // d/a and d/b; neither e/a nor e/b
 }
 

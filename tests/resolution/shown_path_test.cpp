@@ -68,6 +68,8 @@ TEST(ShownPath, EscapesWhatATerminalWouldActOnOnlyWhenAsked) {
       {"\xe2\x80", "\xe2\\x80"},
       {"\xc2", "\xc2"},
       {"\xc0\x9b", "\xc0\\x9b"},  // overlong: not UTF-8, so the 0x9b stands alone
+      {"\xed\xa0\x9b", "\xed\xa0\\x9b"},  // nor is a surrogate
+      {"\xe0\x9b\x80", "\xe0\\x9b\\x80"},  // nor a three-byte overlong form
       {"", ""},
   };
   for (const Case& c : cases) {

@@ -80,6 +80,8 @@ struct RunResult {
   // Every byte the process read, from files, terminal and libraries alike,
   // as Linux counts it; 0 where the system does not tell.
   std::uint64_t bytesRead = 0;
+  // Write calls it made, to any file, as Linux counts them; 0 likewise.
+  std::uint64_t writeCalls = 0;
 };
 
 // Runs the binary as `run` describes, never in the test process's own

@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <stdexcept>
 #include <utility>
 
@@ -29,16 +30,27 @@ extern char** environ;
 namespace dupsieve::testing {
 namespace {
 
-// What this process and its reaped children read, less an earlier call's own
-// reading (`spent`, set to this call's). Reaping adds a child's figures to
-// its parent's, which, unlike an ended child's, any user may read.
-std::uint64_t bytesReadHere(std::uint64_t& spent) {
+// What this process and its reaped children read and their write calls,
+// less an earlier call's own reading (`spent`, set to this call's). Reaping
+// adds a child's figures to its parent's, which, unlike an ended child's,
+// any user may read.
+struct IoCounts {
+  std::uint64_t bytesRead = 0;
+  std::uint64_t writeCalls = 0;
+};
+IoCounts ioCountsHere(std::uint64_t& spent) {
   std::ifstream io("/proc/self/io");
   const std::string text((std::istreambuf_iterator<char>(io)), std::istreambuf_iterator<char>());
-  const std::size_t at = text.find("rchar:");
-  const std::uint64_t value = at == std::string::npos ? 0 : std::stoull(text.substr(at + 6));
-  const std::uint64_t earlier = std::exchange(spent, text.size());
-  return value - earlier;
+  std::istringstream fields(text);
+  std::string key;
+  std::uint64_t value = 0;
+  IoCounts counts;
+  while (fields >> key >> value) {
+    if (key == "rchar:") counts.bytesRead = value;
+    if (key == "syscw:") counts.writeCalls = value;
+  }
+  counts.bytesRead -= std::exchange(spent, text.size());
+  return counts;
 }
 
 // This process's environment with what the run adds in place of any
@@ -208,10 +220,12 @@ RunResult runDupsieve(const Run& run) {
     stalled = readUntil(terminal->control(), watched, "", deadline) == ReadOutcome::TimedOut;
   }
   std::uint64_t spent = 0;
-  std::uint64_t beforeReaping = 0;
+  IoCounts beforeReaping;
   const ChildEnd end = waitForChild(child, stalled ? Clock::now() : deadline,
-                                    [&] { beforeReaping = bytesReadHere(spent); });
-  result.bytesRead = bytesReadHere(spent) - beforeReaping;
+                                    [&] { beforeReaping = ioCountsHere(spent); });
+  const IoCounts afterReaping = ioCountsHere(spent);
+  result.bytesRead = afterReaping.bytesRead - beforeReaping.bytesRead;
+  result.writeCalls = afterReaping.writeCalls - beforeReaping.writeCalls;
   result.finished = !stalled && end.finished;
   if (WIFEXITED(end.status)) result.exitStatus = WEXITSTATUS(end.status);
   if (WIFSIGNALED(end.status)) result.signal = WTERMSIG(end.status);

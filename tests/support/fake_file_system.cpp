@@ -49,8 +49,8 @@ std::string directoryToResolve(const PathParts& parts) {
 // in pieces no longer than the file system's chunk size.
 class FakeContentReader final : public ContentReader {
  public:
-  FakeContentReader(FakeFileSystem& fileSystem, std::string contents)
-      : fileSystem_(&fileSystem), contents_(std::move(contents)) {}
+  FakeContentReader(FakeFileSystem& fileSystem, const FakeNode& node)
+      : fileSystem_(&fileSystem), contents_(node.contents), written_(node.writtenWhileRead) {}
 
   std::optional<std::size_t> read(std::span<unsigned char> into) override {
     std::size_t filled = 0;
@@ -65,10 +65,12 @@ class FakeContentReader final : public ContentReader {
     fileSystem_->bytesRead += filled;
     return filled;
   }
+  bool unchangedSinceOpened() override { return !written_; }
 
  private:
   FakeFileSystem* fileSystem_;
   std::string contents_;
+  bool written_;
   std::size_t position_ = 0;
 };
 
@@ -399,7 +401,7 @@ OpenedContent FakeFileSystem::openListedFile(const std::string& path, const List
   }
   if (found->failOpen) return {ContentOpening::Unreadable, nullptr};
   readPaths.push_back(path);
-  return {ContentOpening::Opened, std::make_unique<FakeContentReader>(*this, found->contents)};
+  return {ContentOpening::Opened, std::make_unique<FakeContentReader>(*this, *found)};
 }
 
 }  // namespace dupsieve::testing

@@ -17,6 +17,7 @@ struct FakeNode {
   std::uint64_t size = 0;        // what a listing reports and a removal checks
   std::string contents;          // what a read hands out (may differ from size)
   bool failOpen = false;         // reading it, or listing it as a directory, is refused
+  bool writtenWhileRead = false; // written behind the reader once opened: its times move
   std::optional<Removal> deleteFailsWith;  // removing it is refused so
   std::string linkTarget;        // a symbolic link to this path when not empty
   std::uint64_t inode = 0;       // set by the fake

@@ -243,7 +243,7 @@ void RingBatchIo::finishHeadByPlainCalls(std::size_t slot, const HeadRequest& re
       // An open the kernel took but never reported may leave a descriptor
       // behind; opening again is all that can be done for the request.
       state.fd = openForReading(request.directoryFd, request.name, noAccessTime_);
-      state.file = state.fd < 0 ? std::nullopt : openedHead(state.fd, request);
+      state.file = state.fd < 0 ? std::nullopt : openedHead(state.fd, request, extendedStatus_);
       [[fallthrough]];
     case Step::Read:
       // The bytes from the offset on were never handed over.
