@@ -138,6 +138,7 @@ class HeadReader {
 // How an attempt to remove a listed file ended.
 enum class Removal {
   Removed,
+  RemovedName,        // removed, but other names (hard links) keep the file's data
   Gone,               // nothing by that name any more, or its directory is gone
   Changed,            // another file by that name now, or the file was rewritten
   DirectoryReplaced,  // its directory was moved or replaced since the listing

@@ -12,7 +12,8 @@ namespace {
 // Why a removal did not happen, in plain words.
 const char* reasonNotRemoved(Removal outcome) {
   switch (outcome) {
-    case Removal::Removed: break;
+    case Removal::Removed:
+    case Removal::RemovedName: break;
     case Removal::Gone: return "it no longer exists";
     case Removal::Changed: return "it changed after it was listed";
     case Removal::DirectoryReplaced:
@@ -55,8 +56,9 @@ bool DeletionPrompt::operator()(const FileRecord& record) const {
   // delete, and a directory is never deleted. Whoever answered y must learn
   // when the file is still there.
   const Removal outcome = fileSystem_->removeListedFile(record.path(), record.listed());
-  if (outcome == Removal::Removed) {
-    console_.notes.deleted(record.size);
+  if (outcome == Removal::Removed || outcome == Removal::RemovedName) {
+    // A name whose file keeps other names frees nothing yet.
+    console_.notes.deleted(outcome == Removal::Removed ? record.size : 0);
     return true;
   }
   console_.notes.deletionFailed("could not delete " + console_.notes.shownPath(record.path()) +

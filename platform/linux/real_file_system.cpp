@@ -135,8 +135,12 @@ Removal RealFileSystem::removeListedFile(const std::string& path, const ListedFi
   // Relative to the directory checked above: whatever happens to the path
   // meanwhile, only an entry of that directory can be removed, and never a
   // directory (no AT_REMOVEDIR).
+  // Only the account needs the link count, so a failed look costs nothing.
+  struct stat links {};
+  const bool otherNames =
+      ::fstatat(at.get(), name.c_str(), &links, AT_SYMLINK_NOFOLLOW) == 0 && links.st_nlink > 1;
   if (::unlinkat(at.get(), name.c_str(), 0) != 0) return removalFailure(errno);
-  return Removal::Removed;
+  return otherNames ? Removal::RemovedName : Removal::Removed;
 }
 
 std::uint64_t RealFileSystem::unreadDirectories() const { return state_->unreadDirectories; }

@@ -76,7 +76,11 @@ Removal removeListedFile(const std::string& path, const ListedFile& listed) {
                                     sizeof disposition)) {
     return removalFailure(::GetLastError());
   }
-  return Removal::Removed;
+  // Only the account needs the link count, so a failed look costs nothing.
+  BY_HANDLE_FILE_INFORMATION links{};
+  const bool otherNames =
+      ::GetFileInformationByHandle(file.get(), &links) && links.nNumberOfLinks > 1;
+  return otherNames ? Removal::RemovedName : Removal::Removed;
 }
 
 }  // namespace dupsieve::windows

@@ -168,6 +168,13 @@ TEST_F(PortableFileSystemTest, RemovingAListedFileSaysWhyItDidNotHappen) {
   EXPECT_EQ(remove("d/plain", listedNow("d/plain")), Removal::Removed);
   EXPECT_FALSE(tmp.exists("d/plain"));
 
+  // A name of a file that keeps another: removed, freeing nothing yet.
+  tmp.write("d/named", "abc");
+  std::filesystem::create_hard_link(utf8Path(tmp / "d/named"), utf8Path(tmp / "d/second"));
+  EXPECT_EQ(remove("d/named", listedNow("d/named")), Removal::RemovedName);
+  EXPECT_EQ(remove("d/second", listedNow("d/second")), Removal::Removed);
+  EXPECT_FALSE(tmp.exists("d/second"));
+
   tmp.write("d/gone", "abc");
   ListedFile listed = listedNow("d/gone");
   ASSERT_TRUE(std::filesystem::remove(utf8Path(tmp / "d/gone")));

@@ -149,16 +149,27 @@ TEST(DeletionPromptTest, AWordOfMegabytesIsPassedOverAndTheNextWordAnswersTheNex
 }
 
 TEST(DeletionPromptTest, TheNotesKeepTheAccountOfDeletionsAndFailures) {
-  ThreeCopies copies;
-  copies.fake.node("d/c").deleteFailsWith = Removal::PermissionDenied;
-  std::istringstream in("y yes y\n");
-  std::ostringstream out;
-  testing::CapturedNotes notes(true, true);
-  const DeletionPrompt prompt(Console{out, in, false, notes.notes}, copies.fake);
-  for (const FileRecord& record : copies.records) prompt(record);
-  notes.notes.writeAccount();
-  EXPECT_TRUE(notes.err.str().ends_with(
-      "\n1 file deleted, 3 bytes freed; 1 confirmed deletion failed\n")) << notes.err.str();
+  // A name whose file has another name left frees nothing: here d/b is a
+  // second name of d/a, so only the last of the two frees its bytes.
+  for (const bool hardLink : {false, true}) {
+    ThreeCopies copies;
+    if (hardLink) {
+      copies.fake.remove("d/b");
+      copies.fake.addHardLink("d/b", "d/a");
+      copies.records[1] = listedRecord(copies.fake, "d/b");
+    }
+    copies.fake.node("d/c").deleteFailsWith = Removal::PermissionDenied;
+    std::istringstream in(hardLink ? "y y y\n" : "y yes y\n");
+    std::ostringstream out;
+    testing::CapturedNotes notes(true, true);
+    const DeletionPrompt prompt(Console{out, in, false, notes.notes}, copies.fake);
+    for (const FileRecord& record : copies.records) prompt(record);
+    notes.notes.writeAccount();
+    EXPECT_TRUE(notes.err.str().ends_with(
+        hardLink ? "\n2 files deleted, 3 bytes freed; 1 confirmed deletion failed\n"
+                 : "\n1 file deleted, 3 bytes freed; 1 confirmed deletion failed\n"))
+        << notes.err.str();
+  }
 }
 
 TEST(DeletionPromptTest, OnceInputHasEndedEveryLaterPromptIsWrittenAndKeepsItsFile) {

@@ -385,9 +385,13 @@ Removal FakeFileSystem::removeListedFile(const std::string& path, const ListedFi
   if (entry->size != listed.size) return Removal::Changed;
   if (entry->deleteFailsWith) return *entry->deleteFailsWith;
 
+  const std::uint64_t inode = entry->inode;
   remove(entryPath);
   deletedPaths.push_back(path);
-  return Removal::Removed;
+  const bool otherNames = std::any_of(nodes_.begin(), nodes_.end(), [inode](const auto& node) {
+    return node.second.inode == inode;
+  });
+  return otherNames ? Removal::RemovedName : Removal::Removed;
 }
 
 OpenedContent FakeFileSystem::openListedFile(const std::string& path, const ListedFile& listed) {

@@ -142,9 +142,10 @@ TEST(AnchoredWalk, NothingOutsideIsDeletedThroughADirectorySwappedForALink) {
   EXPECT_TRUE(tmp.exists("w/outside/f"));
   EXPECT_TRUE(tmp.exists("t/lX/f"));
 
-  // Swapped back, the file is removed where it was listed.
+  // Swapped back, the file is removed where it was listed; its name outside
+  // keeps its data.
   ASSERT_TRUE(exchange(tmp / "t/dX", tmp / "t/lX"));
-  EXPECT_EQ(fileSystem.removeListedFile(files[0].path(), files[0].listed()), Removal::Removed);
+  EXPECT_EQ(fileSystem.removeListedFile(files[0].path(), files[0].listed()), Removal::RemovedName);
   EXPECT_FALSE(tmp.exists("t/dX/f"));
   EXPECT_EQ(tmp.read("w/outside/f"), "V");
 }

@@ -138,8 +138,9 @@ TEST(AnchoredWalkOnWindows, NothingOutsideIsDeletedThroughADirectorySwappedForAL
     ASSERT_NE(listing, nullptr);
     listed[name] = listedFile(*listing);
   }
-  // Where it was listed, a file is removed there and only there.
-  EXPECT_EQ(fs.removeListedFile(tmp / "t/dX/g", listed["g"]), Removal::Removed);
+  // Where it was listed, a file is removed there and only there; its name
+  // outside keeps its data.
+  EXPECT_EQ(fs.removeListedFile(tmp / "t/dX/g", listed["g"]), Removal::RemovedName);
   EXPECT_FALSE(tmp.exists("t/dX/g"));
   EXPECT_EQ(tmp.read("w/outside/g"), "V");
 
