@@ -84,6 +84,7 @@ void DirectoryWalker::operator()(std::string pattern) const {
         level.recorded = std::make_shared<ListedDirectory>(prefix, level.listing->directory());
       }
       files_->emplace_back(level.recorded, entry.name, entry.size, entry.inode, entry.device);
+      if (ahead_ != nullptr) ahead_->recorded(files_->size() - 1);
       if (files_->size() % kProgressStep == 0) progress_->filesFound(files_->size());
     }
   }

@@ -40,10 +40,17 @@ class FileRecord {
   std::uint64_t device = 0;  // the device that held the entry as listed, 0 if unknown
   std::uint32_t digest = 0;  // cached sample digest; 0 means not computed yet
 
+  // Whether the head was read while the walk went on, so that the digest
+  // stage does not read it again: a digest of 0 is a sum like any other.
+  bool headReadAhead() const { return headReadAhead_ != 0; }
+  void markHeadReadAhead() { headReadAhead_ = 1; }
+
  private:
   // Declared so that the record packs into 56 bytes: a million of them are
-  // held at once, and the list is copied in part while it is sorted.
-  std::uint32_t nameLength_ = 0;
+  // held at once, and the list is copied in part while it is sorted. A
+  // name is far shorter than 2^31 bytes, which leaves a bit for the mark.
+  std::uint32_t nameLength_ : 31 = 0;
+  std::uint32_t headReadAhead_ : 1 = 0;
   std::shared_ptr<const ListedDirectory> holder_;
   std::size_t nameOffset_ = 0;
 };

@@ -40,9 +40,13 @@ void runSearch(const Settings& settings, FileSystem& fileSystem, std::istream& i
   // What the command line alone tells is worth knowing before a long walk.
   writeCommandLineHints(settings, fileSystem, notes);
   writeProgress(console, "serching all files.");
+  // The heads of files that already share their size are read while the
+  // walk goes on.
+  HeadsAhead ahead(files, settings.blockSize, fileSystem);
   const DirectoryWalker walker(files, settings.includeEmpty, settings.recurse, fileSystem,
-                               progress);
+                               progress, &ahead);
   for (const std::string& start : settings.startDirectories) walker(start);
+  ahead.finish();
   notes.clearStatus();
   const std::size_t filesFound = files.size();
   notes.filesFound(filesFound);

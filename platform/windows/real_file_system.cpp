@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/windows/file_identity.h"
@@ -106,6 +107,15 @@ std::unique_ptr<DirectoryListing> RealFileSystem::findFirst(const std::string& p
 }
 
 void RealFileSystem::readHeads(std::span<HeadRead> reads) { HeadReader::readHeads(reads); }
+
+// Read at once, on the caller's thread: the walk's own calls come first here.
+std::unique_ptr<OwnedHeads> RealFileSystem::startHeads(std::unique_ptr<OwnedHeads> batch) {
+  return HeadReader::startHeads(std::move(batch));
+}
+
+std::vector<std::unique_ptr<OwnedHeads>> RealFileSystem::collectHeads(bool wait) {
+  return HeadReader::collectHeads(wait);
+}
 
 bool RealFileSystem::readLeadingBytes(const std::string& path, std::uint64_t length,
                                       ByteSink& sink) {
