@@ -1,6 +1,5 @@
 #include "catalogue/heads_ahead.h"
 
-#include <limits>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -10,8 +9,6 @@
 
 namespace dupsieve {
 namespace {
-
-constexpr std::size_t kShared = std::numeric_limits<std::size_t>::max();
 
 // A batch with what its reads point to: the paths' parts, copied, each
 // directory once for the files of it that come one after another, the sums
@@ -28,9 +25,11 @@ void HeadsAhead::recorded(std::size_t index) {
   const std::uint64_t size = (*files_)[index].size;
   // The length depends on the size alone: none of this size is ever read.
   if (sampleLength(size, blockSize_) == 0) return;
-  const auto [seen, first] = firstOfSize_.try_emplace(size, index);
-  if (first) return;
-  if (seen->second != kShared) waiting_.push_back(std::exchange(seen->second, kShared));
+  // The first file of a size lies in a directory listed earlier, mostly
+  // one the batch holds nothing else of, which would cost the reader an
+  // opening of that directory for one file: it is left to the digest
+  // stage, which reads it with its directory's other candidates.
+  if (sizesSeen_.insert(size).second) return;
   waiting_.push_back(index);
   if (waiting_.size() >= kAheadBatch) handOver();
 }
@@ -38,7 +37,7 @@ void HeadsAhead::recorded(std::size_t index) {
 void HeadsAhead::finish() {
   if (!waiting_.empty()) handOver();
   for (const std::unique_ptr<OwnedHeads>& batch : reader_->collectHeads(true)) take(*batch);
-  firstOfSize_ = {};
+  sizesSeen_ = {};
 }
 
 void HeadsAhead::handOver() {

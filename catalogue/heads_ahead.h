@@ -2,7 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "catalogue/file_record.h"
@@ -16,9 +16,9 @@ namespace dupsieve {
 inline constexpr std::size_t kAheadBatch = 256;
 
 // Reads heads while the walk is still going. A file becomes a candidate of
-// the digest stage the moment a second file of its size is listed, so from
-// then on the heads of that size are handed to the reader in batches,
-// which it may read beside the walk. Every batch owns copies of the paths
+// the digest stage the moment a second file of its size is listed, so the
+// heads of every file listed after the first of its size are handed to the
+// reader in batches, which it may read beside the walk. Every batch owns copies of the paths
 // it reads: the file list and its directories' name buffers grow, and so
 // move, while the walk appends. The results are taken back on the walk's
 // own thread, after each batch is handed over and at the end, in the order
@@ -44,9 +44,7 @@ class HeadsAhead {
   std::vector<FileRecord>* files_;
   std::int32_t blockSize_;
   HeadReader* reader_;
-  // Per size seen once so far, the index of its one file; kShared once a
-  // second file of that size has been listed.
-  std::unordered_map<std::uint64_t, std::size_t> firstOfSize_;
+  std::unordered_set<std::uint64_t> sizesSeen_;  // sizes listed at least once
   std::vector<std::size_t> waiting_;  // indices of records not yet handed over
 };
 
