@@ -10,6 +10,9 @@
 namespace dupsieve {
 namespace {
 
+// Sizes below this are marked in a bitmap of 128 KiB.
+constexpr std::uint64_t kSmallSizes = std::uint64_t{1} << 20;
+
 // A batch with what its reads point to: the paths' parts, copied, each
 // directory once for the files of it that come one after another, the sums
 // its reads go into and the records they belong to.
@@ -29,7 +32,7 @@ void HeadsAhead::recorded(std::size_t index) {
   // one the batch holds nothing else of, which would cost the reader an
   // opening of that directory for one file: it is left to the digest
   // stage, which reads it with its directory's other candidates.
-  if (sizesSeen_.insert(size).second) return;
+  if (firstOfItsSize(size)) return;
   waiting_.push_back(index);
   if (waiting_.size() >= kAheadBatch) handOver();
 }
@@ -37,7 +40,17 @@ void HeadsAhead::recorded(std::size_t index) {
 void HeadsAhead::finish() {
   if (!waiting_.empty()) handOver();
   for (const std::unique_ptr<OwnedHeads>& batch : reader_->collectHeads(true)) take(*batch);
-  sizesSeen_ = {};
+  smallSizesSeen_ = {};
+  largeSizesSeen_ = {};
+}
+
+bool HeadsAhead::firstOfItsSize(std::uint64_t size) {
+  if (size >= kSmallSizes) return largeSizesSeen_.insert(size).second;
+  if (smallSizesSeen_.empty()) smallSizesSeen_.resize(kSmallSizes);
+  auto seen = smallSizesSeen_[size];
+  if (seen) return false;
+  seen = true;
+  return true;
 }
 
 void HeadsAhead::handOver() {

@@ -38,13 +38,17 @@ class HeadsAhead {
   void finish();
 
  private:
+  bool firstOfItsSize(std::uint64_t size);
   void handOver();
   void take(OwnedHeads& batch);
 
   std::vector<FileRecord>* files_;
   std::int32_t blockSize_;
   HeadReader* reader_;
-  std::unordered_set<std::uint64_t> sizesSeen_;  // sizes listed at least once
+  // The sizes listed at least once: the small ones, which most files have,
+  // as bits, at a fraction of what a set would hold for them.
+  std::vector<bool> smallSizesSeen_;
+  std::unordered_set<std::uint64_t> largeSizesSeen_;
   std::vector<std::size_t> waiting_;  // indices of records not yet handed over
 };
 
