@@ -96,8 +96,14 @@ void writeCommandLineHints(const Settings& settings, FileSystem& fileSystem, Not
   hints.writeTo(notes);
 }
 
-void writeResultHints(const Settings& settings, std::size_t filesFound, FileSystem& fileSystem,
-                      Notes& notes) {
+void writeResultHints(const Settings& settings, std::size_t filesFound,
+                      std::uint64_t unreadDirectories, FileSystem& fileSystem, Notes& notes) {
+  if (unreadDirectories > 0) {
+    notes.hint(groupedNumber(unreadDirectories) +
+               (unreadDirectories == 1 ? " directory could not be read: what is in it was"
+                                       : " directories could not be read: what is in them was") +
+               " not searched");
+  }
   if (!notes.errorIsTerminal() || filesFound > 0 || settings.includeEmpty) return;
   // Only a run that found nothing walks again, counting what it passed
   // over, so every other run costs what it did.

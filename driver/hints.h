@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "driver/command_line.h"
 #include "platform/file_system.h"
@@ -20,9 +21,11 @@ namespace dupsieve {
 // option letters that were passed over.
 void writeCommandLineHints(const Settings& settings, FileSystem& fileSystem, Notes& notes);
 
-// After the count lines, what the results tell: when the walk found
-// nothing without -z, how many files of size 0 it passed over.
-void writeResultHints(const Settings& settings, std::size_t filesFound, FileSystem& fileSystem,
-                      Notes& notes);
+// After the count lines, what the results tell: how many subdirectories
+// the walk could not open (`unreadDirectories`, as the file system counted
+// them after the walk), and, when the walk found nothing without -z, how
+// many files of size 0 it passed over.
+void writeResultHints(const Settings& settings, std::size_t filesFound,
+                      std::uint64_t unreadDirectories, FileSystem& fileSystem, Notes& notes);
 
 }  // namespace dupsieve

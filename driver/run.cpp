@@ -47,6 +47,8 @@ void runSearch(const Settings& settings, FileSystem& fileSystem, std::istream& i
                                progress, &ahead);
   for (const std::string& start : settings.startDirectories) walker(start);
   ahead.finish();
+  // Before anything else walks the tree again.
+  const std::uint64_t unreadDirectories = fileSystem.unreadDirectories();
   notes.clearStatus();
   const std::size_t filesFound = files.size();
   notes.filesFound(filesFound);
@@ -68,7 +70,7 @@ void runSearch(const Settings& settings, FileSystem& fileSystem, std::istream& i
   writeCount(console, groups.size(), " pairs of doubtful files were found.");
   // Notes never overtake the lines they follow on a screen they share.
   if (notes.errorIsTerminal()) out << std::flush;
-  writeResultHints(settings, filesFound, fileSystem, notes);
+  writeResultHints(settings, filesFound, unreadDirectories, fileSystem, notes);
   endLine(console);
 
   const GroupReporter report(console, fileSystem);

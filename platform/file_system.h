@@ -206,6 +206,12 @@ class FileSystem : public HeadReader {
   // count). Nothing else is opened, so a FIFO or a device that has taken
   // the name can neither block nor be read. Says why when it does not open.
   virtual OpenedContent openListedFile(const std::string& path, const ListedFile& listed) = 0;
+
+  // How many subdirectories the listings so far could not open (refused,
+  // or no descriptor to be had however many were given back), so that
+  // what is in them was not searched; those gone or replaced since they
+  // were listed are passed over by design and not counted.
+  virtual std::uint64_t unreadDirectories() const { return 0; }
 };
 
 }  // namespace dupsieve

@@ -35,6 +35,7 @@ class RealFileSystem final : public FileSystem {
   std::vector<std::unique_ptr<OwnedHeads>> collectHeads(bool wait) override;
   Removal removeListedFile(const std::string& path, const ListedFile& listed) override;
   OpenedContent openListedFile(const std::string& path, const ListedFile& listed) override;
+  std::uint64_t unreadDirectories() const override;
 
  private:
   struct State;  // each platform's own

@@ -12,10 +12,6 @@
 namespace dupsieve::linux_io {
 namespace {
 
-// Directories held open by one round of requests; with the engine's own
-// descriptors and the listings' budget, well below any open-file limit.
-constexpr std::size_t kDirectoriesPerRound = 32;
-
 // Nothing known of a file (a single read by path): any regular file there.
 bool isKnown(const ListedFile& listed) { return listed != ListedFile{}; }
 
@@ -24,9 +20,10 @@ bool isKnown(const ListedFile& listed) { return listed != ListedFile{}; }
 // read it came from.
 class Round final : public HeadSink {
  public:
-  Round(std::span<HeadRead> reads, BatchIo& engine) : reads_(reads), engine_(&engine) {}
+  Round(std::span<HeadRead> reads, BatchIo& engine, std::size_t directories)
+      : reads_(reads), engine_(&engine), most_(directories < 1 ? 1 : directories) {}
 
-  bool full() const { return directories_.size() == kDirectoriesPerRound; }
+  bool full() const { return directories_.size() >= most_; }
   // Holds `directory` open for the rest of the round; returns its descriptor.
   int hold(UniqueFd directory) {
     directories_.push_back(std::move(directory));
@@ -60,6 +57,7 @@ class Round final : public HeadSink {
  private:
   std::span<HeadRead> reads_;
   BatchIo* engine_;
+  std::size_t most_;  // directories held open by one round
   std::vector<UniqueFd> directories_;
   std::vector<HeadRequest> requests_;
   std::vector<std::size_t> readOf_;
@@ -69,8 +67,9 @@ class Round final : public HeadSink {
 
 }  // namespace
 
-void readAnchoredHeads(std::span<HeadRead> reads, BatchIo& engine, SystemCalls& calls) {
-  Round round(reads, engine);
+void readAnchoredHeads(std::span<HeadRead> reads, BatchIo& engine, SystemCalls& calls,
+                       std::size_t directoriesPerRound) {
+  Round round(reads, engine, directoriesPerRound);
   const HeadRead* first = nullptr;  // of the files of the directory at hand
   int directoryFd = -1;
   for (std::size_t i = 0; i < reads.size(); ++i) {

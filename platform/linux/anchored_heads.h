@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <span>
 
 #include "platform/file_system.h"
@@ -14,7 +15,8 @@ namespace dupsieve::linux_io {
 // opened relative to it, never through a final link, and read only if it is
 // still the listed file (isListedFile). So a directory swapped
 // for a link, or a file swapped for another, since the walk is never read.
-// A bounded number of directories is held open at a time.
-void readAnchoredHeads(std::span<HeadRead> reads, BatchIo& engine, SystemCalls& calls);
+// At most `directoriesPerRound` directories are held open at a time.
+void readAnchoredHeads(std::span<HeadRead> reads, BatchIo& engine, SystemCalls& calls,
+                       std::size_t directoriesPerRound);
 
 }  // namespace dupsieve::linux_io

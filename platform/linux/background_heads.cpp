@@ -27,7 +27,7 @@ BackgroundHeads::~BackgroundHeads() {
 std::unique_ptr<OwnedHeads> BackgroundHeads::start(std::unique_ptr<OwnedHeads> batch,
                                                    BatchIo& engine, SystemCalls& calls) {
   if (!running()) {
-    readAnchoredHeads(batch->reads, engine, calls);
+    readAnchoredHeads(batch->reads, engine, calls, perRound_);
     return batch;
   }
   {
@@ -73,7 +73,7 @@ void BackgroundHeads::run() {
     reading_ = true;
     lock.unlock();
     changed_.notify_all();
-    readAnchoredHeads(batch->reads, *engine, calls_);
+    readAnchoredHeads(batch->reads, *engine, calls_, perRound_);
     lock.lock();
     read_.push_back(std::move(batch));
     reading_ = false;

@@ -22,8 +22,10 @@ namespace dupsieve::linux_io {
 // started, each batch is read at once on the caller's thread instead.
 class BackgroundHeads {
  public:
-  BackgroundHeads(BatchMode mode, const BatchSettings& settings, const SystemCalls& calls)
-      : mode_(mode), settings_(settings), calls_(calls) {}
+  // Each round of its reads holds at most `directoriesPerRound` directories.
+  BackgroundHeads(BatchMode mode, const BatchSettings& settings, const SystemCalls& calls,
+                  std::size_t directoriesPerRound)
+      : mode_(mode), settings_(settings), calls_(calls), perRound_(directoriesPerRound) {}
   BackgroundHeads(const BackgroundHeads&) = delete;
   BackgroundHeads& operator=(const BackgroundHeads&) = delete;
   ~BackgroundHeads();
@@ -42,6 +44,7 @@ class BackgroundHeads {
   BatchMode mode_;
   BatchSettings settings_;
   SystemCalls calls_;
+  std::size_t perRound_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<std::unique_ptr<OwnedHeads>> waiting_;  // taken, not yet read

@@ -4,12 +4,15 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <deque>
 #include <optional>
 #include <span>
 #include <utility>
 #include <vector>
 
+#include "platform/linux/descriptor_shares.h"
 #include "platform/linux/listed_file.h"
 #include "platform/path_parts.h"
 #include "platform/wildcard_match.h"
@@ -67,6 +70,17 @@ class LookedUp final : public MetadataSink {
   std::span<const std::size_t> asked_;
   std::vector<char>& vanished_;  // not vector<bool>: neighbours are written apart
 };
+
+// Opens through `open` (which returns a descriptor, or -1 with errno set),
+// giving descriptors of the budget back for as long as the open finds none
+// free and one is left to give.
+template <typename Open>
+int openWithRoom(DescriptorBudget& budget, const OpenDirectory* keep, Open open) {
+  for (;;) {
+    const int fd = open();
+    if (fd >= 0 || !isOutOfDescriptors(errno) || !budget.giveBack(keep)) return fd;
+  }
+}
 
 }  // namespace
 
@@ -148,8 +162,11 @@ class OpenDirectory final : public std::enable_shared_from_this<OpenDirectory> {
     if ((entry.attributes & kAttributeDirectory) == 0 || isDotOrDotDot(entry.name)) return nullptr;
     const int at = descriptor();
     if (at < 0) return nullptr;
-    UniqueFd fd(::openat(at, entry.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    UniqueFd fd(openWithRoom(*context_.budget, this, [&] {
+      return ::openat(at, entry.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    }));
     const DirectoryId listed{entry.device, entry.inode};
+    if (fd.get() < 0) countIfUnread(errno);
     if (fd.get() < 0 || !isListedDirectory(fd.get(), listed)) return nullptr;
     UniqueDir stream(::fdopendir(fd.get()));
     if (!stream) return nullptr;
@@ -162,6 +179,12 @@ class OpenDirectory final : public std::enable_shared_from_this<OpenDirectory> {
 
  private:
   friend class DescriptorBudget;
+
+  // A directory that was there but could not be opened: gone, no longer a
+  // directory or now a link are what a walk passes over by design.
+  void countIfUnread(int error) const {
+    if (error != ENOENT && error != ENOTDIR && error != ELOOP) ++*context_.unread;
+  }
 
   void closeDescriptor() {
     if (descriptorIfOpen() >= 0) context_.budget->closed(*this);
@@ -250,9 +273,12 @@ class OpenDirectory final : public std::enable_shared_from_this<OpenDirectory> {
       const int base = directory.parent_ ? directory.parent_->descriptorIfOpen() : AT_FDCWD;
       UniqueFd fd;
       if (!directory.parent_ || base >= 0) {
-        fd = UniqueFd(context_.calls->openDirectoryHandle(
-            base, directory.reachBy_.c_str(), directory.parent_ ? O_NOFOLLOW : 0));
+        fd = UniqueFd(openWithRoom(*context_.budget, directory.parent_.get(), [&] {
+          return context_.calls->openDirectoryHandle(base, directory.reachBy_.c_str(),
+                                                     directory.parent_ ? O_NOFOLLOW : 0);
+        }));
       }
+      if (fd.get() < 0) countIfUnread(errno);
       if (fd.get() < 0 || !isListedDirectory(fd.get(), directory.id_)) {
         directory.lost_ = true;
         return -1;
@@ -282,6 +308,18 @@ void DescriptorBudget::opened(OpenDirectory& directory) {
     open_.pop_front();
     oldest->giveUpDescriptor();
   }
+}
+
+bool DescriptorBudget::giveBack(const OpenDirectory* keep) {
+  for (auto at = open_.begin(); at != open_.end(); ++at) {
+    if (*at == keep) continue;
+    OpenDirectory* oldest = *at;
+    open_.erase(at);
+    oldest->giveUpDescriptor();
+    limit_ = std::max<std::size_t>(open_.size() + 1, 2);
+    return true;
+  }
+  return false;
 }
 
 void DescriptorBudget::used(OpenDirectory& directory) {
@@ -320,7 +358,9 @@ class Listing final : public DirectoryListing {
 std::unique_ptr<DirectoryListing> listMatchingEntries(const ListingContext& context,
                                                       const std::string& directoryPath,
                                                       std::string_view component) {
-  UniqueFd fd(::open(directoryPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  UniqueFd fd(openWithRoom(*context.budget, nullptr, [&] {
+    return ::open(directoryPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  }));
   DirectoryId id;
   if (fd.get() < 0 || !identify(fd.get(), id)) return nullptr;
   UniqueDir stream(::fdopendir(fd.get()));
@@ -334,7 +374,9 @@ std::unique_ptr<DirectoryListing> listMatchingEntries(const ListingContext& cont
 std::unique_ptr<DirectoryListing> listNamedEntry(const ListingContext& context,
                                                  const std::string& directoryPath,
                                                  const std::string& name) {
-  UniqueFd fd(context.calls->openDirectoryHandle(AT_FDCWD, directoryPath.c_str(), 0));
+  UniqueFd fd(openWithRoom(*context.budget, nullptr, [&] {
+    return context.calls->openDirectoryHandle(AT_FDCWD, directoryPath.c_str(), 0);
+  }));
   DirectoryId id;
   if (fd.get() < 0 || !identify(fd.get(), id)) return nullptr;
   const std::optional<EntryMetadata> status = context.calls->statusAt(fd.get(), name.c_str());

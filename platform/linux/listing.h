@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <list>
 #include <memory>
 #include <string>
@@ -16,7 +17,9 @@ namespace dupsieve::linux_io {
 class OpenDirectory;
 
 // Bounds how many directories the listings of one file system hold open at
-// once, so that no depth of tree runs into the open-file limit. The least
+// once, so that no depth of tree runs into the open-file limit; should an
+// open meet the limit all the same (descriptors the process holds besides),
+// it gives descriptors back until the open succeeds. The least
 // recently used directory gives its descriptor up first (in a depth-first
 // walk, the one nearest the top); it is opened again, and checked to be the
 // same directory, when it is needed.
@@ -28,6 +31,10 @@ class DescriptorBudget {
 
   // `directory` holds a descriptor now; others may have to give theirs up.
   void opened(OpenDirectory& directory);
+  // Where an open found no descriptor free: the least recently used
+  // directory but `keep` gives its descriptor up, and from now on no more
+  // are held than are held now. False when none is left to give up.
+  bool giveBack(const OpenDirectory* keep);
   void used(OpenDirectory& directory);
   void closed(OpenDirectory& directory);
   std::size_t openCount() const { return open_.size(); }
@@ -43,6 +50,7 @@ struct ListingContext {
   DescriptorBudget* budget;
   EnginePerThread* engines;  // looks up many entries of a directory at once
   SecondThread* second;             // takes half of a large block of lookups
+  std::uint64_t* unread;            // subdirectories that could not be opened
 };
 
 // Lists the entries of the directory at `directoryPath` (resolved as the

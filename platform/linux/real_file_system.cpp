@@ -1,7 +1,6 @@
 #include "platform/real_file_system.h"
 
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +13,7 @@
 #include "platform/linux/batch/batch_io.h"
 #include "platform/linux/batch/second_thread.h"
 #include "platform/linux/content_reader.h"
+#include "platform/linux/descriptor_shares.h"
 #include "platform/linux/listed_file.h"
 #include "platform/linux/listing.h"
 #include "platform/linux/system_calls.h"
@@ -30,23 +30,10 @@ using linux_io::EnginePerThread;
 using linux_io::EntryMetadata;
 using linux_io::UniqueFd;
 
-// Enough for every ordinary tree to be walked without opening a directory
-// twice, and far below any open-file limit a process is given.
-constexpr std::size_t kDirectoriesHeldOpen = 32;
-
-// Requests in flight at once, each holding a descriptor: many, for the
-// device to serve them together when the heads are not in memory, but a
-// small share of the open-file limit.
-BatchSettings batchSettings(const PreferredCalls& preferred) {
-  constexpr unsigned kMostInFlight = 64;
-  rlimit limit{};
-  unsigned depth = kMostInFlight;
-  if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
-      limit.rlim_cur / 8 < depth) {
-    depth = static_cast<unsigned>(limit.rlim_cur / 8);
-  }
+BatchSettings batchSettings(const PreferredCalls& preferred,
+                            const linux_io::DescriptorShares& shares) {
   BatchSettings settings;
-  settings.depth = depth < 1 ? 1 : depth;
+  settings.depth = shares.inFlight;
   settings.readWithoutWaiting = preferred.readWithoutWaiting;
   settings.extendedStatus = preferred.extendedStatus;
   return settings;
@@ -70,18 +57,22 @@ Removal removalFailure(int error) {
 struct RealFileSystem::State {
   explicit State(const PreferredCalls& preferred)
       : calls(preferred),
-        budget(kDirectoriesHeldOpen),
-        settings(batchSettings(preferred)),
+        shares(linux_io::descriptorSharesOfThisProcess()),
+        budget(shares.directoriesHeldOpen),
+        settings(batchSettings(preferred, shares)),
         engines(preferred.batchRing ? BatchChoice::Automatic : BatchChoice::PlainCalls,
                 settings) {}
   linux_io::SystemCalls calls;
+  linux_io::DescriptorShares shares;
   linux_io::DescriptorBudget budget;
   BatchSettings settings;
   EnginePerThread engines;
   // Started on the first batch large enough to share; stopped before the engines.
   linux_io::SecondThread second{engines.mode(), settings, calls};
+  std::uint64_t unreadDirectories = 0;
   // Started on the first batch handed over during the walk; last, so stopped first.
-  linux_io::BackgroundHeads background{engines.mode(), settings, calls};
+  linux_io::BackgroundHeads background{engines.mode(), settings, calls,
+                                       shares.directoriesPerRound};
 };
 
 RealFileSystem::RealFileSystem(PreferredCalls preferred)
@@ -94,7 +85,7 @@ std::unique_ptr<DirectoryListing> RealFileSystem::findFirst(const std::string& p
   if (parts.name.empty()) return nullptr;
   const std::string directory = openableDirectory(parts.directory);
   const linux_io::ListingContext context{&state_->calls, &state_->budget, &state_->engines,
-                                         &state_->second};
+                                         &state_->second, &state_->unreadDirectories};
   if (hasWildcards(parts.name)) {
     return linux_io::listMatchingEntries(context, directory, parts.name);
   }
@@ -113,9 +104,10 @@ bool RealFileSystem::readLeadingBytes(const std::string& path, std::uint64_t len
 }
 
 void RealFileSystem::readHeads(std::span<HeadRead> reads) {
-  const auto readPart = [reads](BatchIo& engine, linux_io::SystemCalls& calls, std::size_t first,
-                                std::size_t end) {
-    linux_io::readAnchoredHeads(reads.subspan(first, end - first), engine, calls);
+  const auto readPart = [reads, perRound = state_->shares.directoriesPerRound](
+                            BatchIo& engine, linux_io::SystemCalls& calls, std::size_t first,
+                            std::size_t end) {
+    linux_io::readAnchoredHeads(reads.subspan(first, end - first), engine, calls, perRound);
   };
   state_->second.split(reads.size(), state_->engines, state_->calls, readPart);
 }
@@ -157,6 +149,8 @@ Removal RealFileSystem::removeListedFile(const std::string& path, const ListedFi
   if (::unlinkat(at.get(), name.c_str(), 0) != 0) return removalFailure(errno);
   return Removal::Removed;
 }
+
+std::uint64_t RealFileSystem::unreadDirectories() const { return state_->unreadDirectories; }
 
 OpenedContent RealFileSystem::openListedFile(const std::string& path, const ListedFile& listed) {
   return linux_io::openListedContent(state_->calls, path, listed);

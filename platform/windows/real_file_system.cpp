@@ -143,6 +143,10 @@ Removal RealFileSystem::removeListedFile(const std::string& path, const ListedFi
   return windows::removeListedFile(path, listed);
 }
 
+// A handle per open listing and no small limit on handles: a subdirectory
+// refused here is refused by its permissions, which are not counted yet.
+std::uint64_t RealFileSystem::unreadDirectories() const { return 0; }
+
 OpenedContent RealFileSystem::openListedFile(const std::string& path, const ListedFile& listed) {
   const std::wstring name = systemPath(path);
   // Compared with the listing as itself first, so that a link put in its

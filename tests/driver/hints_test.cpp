@@ -37,7 +37,7 @@ class Hints : public ::testing::Test {
     const std::vector<std::string_view> list(arguments);
     CapturedNotes captured(errorIsTerminal);
     if (filesFound) {
-      writeResultHints(readCommandLine(list), *filesFound, fake, captured.notes);
+      writeResultHints(readCommandLine(list), *filesFound, 0, fake, captured.notes);
     } else {
       writeCommandLineHints(readCommandLine(list), fake, captured.notes);
     }

@@ -290,10 +290,16 @@ TEST_F(RunOnTerminal, NoCounterBeforeItsIntervalHasPassed) {
 
 TEST_F(RunOnTerminal, CommandLineHintsComeBeforeTheWalkAndResultHintsAfterTheCounts) {
   fake.addFile("e/empty");
+  // Refused to the walk, and again to the walk that counts empty files.
+  fake.addFile("e/locked/inside", "x");
+  fake.node("e/locked").failOpen = true;
   const std::string counts = countLines(0, 0, 0, 0);
+  const std::string hints =
+      "1 directory could not be read: what is in it was not searched\n"
+      "1 file of size 0 was passed over: give -z to count files of size 0\n\n";
   EXPECT_EQ(runOnScreen(settingsFor({"-rz", "e"}), std::chrono::milliseconds(0)),
             "-rz is read as -r: give each option apart\n" + counts.substr(0, counts.size() - 1) +
-                "1 file of size 0 was passed over: give -z to count files of size 0\n\n");
+                hints);
 }
 
 }  // namespace

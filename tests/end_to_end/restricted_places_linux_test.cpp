@@ -22,6 +22,7 @@ namespace {
 using testing::countLines;
 using testing::groupBlock;
 using testing::runDupsieve;
+using testing::RingRefusal;
 using testing::RunResult;
 using testing::TempDir;
 
@@ -125,6 +126,28 @@ TEST(RestrictedPlaces, ATreeDeeperThanTheOpenFileLimitIsSearchedAndDeletedInWhol
   for (; deep != "t"; deep.resize(deep.size() - 2)) ::rmdir((tree / deep).c_str());
 }
 
+TEST(RestrictedPlaces, UnderAVeryLowOpenFileLimitEveryFileOfADeepTreeIsFoundAndRead) {
+  // 60 levels of 6 files, some alike across levels, under a limit of 12
+  // open files: fewer than the levels, and than what the walk and the head
+  // reads would hold by default.
+  const TempDir tree;
+  std::string level = "t";
+  for (int depth = 0; depth < 60; ++depth, level += "/d") {
+    for (int file = 0; file < 6; ++file) {
+      tree.write(level + "/f" + std::to_string(file), std::to_string((depth * 6 + file) % 97));
+    }
+  }
+  const RunResult free = runDupsieve({{"-r", "t"}, "", tree.path()});
+  const RunResult bound = runDupsieve(
+      {.arguments = {"-r", "t"}, .workingDirectory = tree.path(), .constraints = {.openFileLimit = 12}});
+  expectEndedNormally(bound);
+  EXPECT_NE(free.output.find("360 files were found."), std::string::npos);
+  EXPECT_TRUE(bound.output == free.output);
+  EXPECT_EQ(bound.errors, "");
+}
+
+// Refused from the start, or set up and then refused every submission (the
+// ring then takes every head read, so the whole run meets the refusal).
 TEST(RestrictedPlaces, WhereIoUringIsRefusedTheSameBytesComeThroughPlainCalls) {
   // Many files in several directories: copies, files that part after the
   // first block, heads longer than the engines' chunks when the whole file
@@ -138,22 +161,43 @@ TEST(RestrictedPlaces, WhereIoUringIsRefusedTheSameBytesComeThroughPlainCalls) {
     if (i % 6 == 0) contents.back() = 'Z';
     tree.write(name, contents);
   }
-  for (const std::vector<std::string>& arguments :
-       {std::vector<std::string>{"-r"}, std::vector<std::string>{"-r", "-b-1"}}) {
-    const TempDir copy;
-    std::filesystem::copy(tree.path(), copy.path(), std::filesystem::copy_options::recursive);
-    const std::string answers = "n y n n y\n";
-    const RunResult ring = runDupsieve({arguments, answers, tree.path()});
-    const RunResult plain = runDupsieve({.arguments = arguments,
-                                         .input = answers,
-                                         .workingDirectory = copy.path(),
-                                         .constraints = {.ringRefused = true}});
-    expectEndedNormally(ring);
-    expectEndedNormally(plain);
-    EXPECT_GT(countLinesOf(ring.output), 400u);
-    EXPECT_TRUE(ring.output == plain.output) << "with " << arguments.back();
-    EXPECT_EQ(plain.errors, "");
+  for (const RingRefusal refused : {RingRefusal::Setup, RingRefusal::Enter}) {
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"-r"}, std::vector<std::string>{"-r", "-b-1"}}) {
+      const TempDir ringTree;
+      const TempDir plainTree;
+      for (const TempDir* copy : {&ringTree, &plainTree}) {
+        std::filesystem::copy(tree.path(), copy->path(), std::filesystem::copy_options::recursive);
+      }
+      const std::string answers = "n y n n y\n";
+      const RunResult ring = runDupsieve({arguments, answers, ringTree.path()});
+      const RunResult plain = runDupsieve({.arguments = arguments,
+                                           .input = answers,
+                                           .workingDirectory = plainTree.path(),
+                                           .constraints = {.ringRefused = refused}});
+      const auto shown = ::testing::Message() << "with " << arguments.back() << ", refused "
+                                              << static_cast<int>(refused);
+      expectEndedNormally(ring);
+      expectEndedNormally(plain);
+      EXPECT_GT(countLinesOf(ring.output), 400u);
+      EXPECT_TRUE(ring.output == plain.output) << shown;
+      EXPECT_EQ(plain.errors, "") << shown;
+    }
   }
+}
+
+TEST(RestrictedPlaces, WhereNoSecondThreadCanStartTheFirstDoesAllTheWork) {
+  // Batches large enough to be shared, and a stack limit no thread's stack
+  // can be mapped for (a process limit does not bind root).
+  const TempDir tree;
+  for (int i = 0; i < 300; ++i) tree.write("d/f" + std::to_string(i), std::to_string(i % 7));
+  const RunResult free = runDupsieve({{"-r", "d"}, "", tree.path()});
+  const RunResult bound = runDupsieve(
+      {.arguments = {"-r", "d"}, .workingDirectory = tree.path(), .constraints = {.stackLimit = 1UL << 45}});
+  expectEndedNormally(bound);
+  EXPECT_GT(countLinesOf(free.output), 300u);
+  EXPECT_TRUE(bound.output == free.output);
+  EXPECT_EQ(bound.errors, "");
 }
 
 }  // namespace

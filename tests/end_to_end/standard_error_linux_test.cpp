@@ -70,6 +70,30 @@ TEST(StandardError, ARunWithNothingToSayLeavesATerminalUntouched) {
   EXPECT_EQ(onTerminal.errors, "");
 }
 
+TEST(StandardError, ASubdirectoryThatCannotBeOpenedIsCountedOnATerminalOnly) {
+  const TempDir tree;
+  tree.write("photos/a.jpg", "abc");
+  tree.write("photos/locked/b.jpg", "abc");  // refused with EACCES, even to root
+  tree.write("photos/c.jpg", "abc");
+  const std::vector<std::string> environment{
+      std::string("LD_PRELOAD=") + DUPSIEVE_REFUSING_LIBRARY,
+      "ASAN_OPTIONS=verify_asan_link_order=0", "DUPSIEVE_UNREADABLE=locked"};
+  const std::vector<std::string> arguments{"-r", "photos"};
+
+  const RunResult onTerminal = runDupsieve({.arguments = arguments,
+                                            .input = "n n",
+                                            .workingDirectory = tree.path(),
+                                            .error = ErrorTo::Terminal,
+                                            .environment = environment});
+  const RunResult intoFile = runDupsieve(
+      {.arguments = arguments, .input = "n n", .workingDirectory = tree.path(), .environment = environment});
+
+  expectSameOutputAndNothingInAFile(onTerminal, intoFile);
+  EXPECT_EQ(intoFile.output,
+            countLines(2, 2, 2, 1) + groupBlock({"photos/a.jpg", "photos/c.jpg"}, "3", "636261"));
+  EXPECT_EQ(onTerminal.errors, "1 directory could not be read: what is in it was not searched\n");
+}
+
 TEST(StandardError, CtrlCWritesTheAccountSoFarAndEndsTheRunAsInterrupted) {
   const TempDir tree;
   tree.write("d/a", std::string(3000, 'x'));
@@ -94,8 +118,13 @@ TEST(StandardError, ARunOutOfMemorySaysHowFarItCameAndFails) {
   GTEST_SKIP() << "a sanitizer maps far more memory than the limit leaves";
 #endif
   const TempDir tree;
-  for (int i = 0; i < 4000; ++i) tree.write(std::to_string(i % 40) + "/" + std::to_string(i), "x");
-  // Room for the program itself, not for the lists of this tree.
+  // Long names: the lists of this tree need some 8 MB, far more than the
+  // limit leaves once the program itself is mapped (the room a second
+  // thread's stack would take is no longer a way to fail).
+  const std::string longName(200, 'n');
+  for (int i = 0; i < 12000; ++i) {
+    tree.write(std::to_string(i % 40) + "/" + longName + std::to_string(i), "x");
+  }
   const RunResult run = runDupsieve(
       {.arguments = {"-r", "."}, .workingDirectory = tree.path(),
        .constraints = {.addressSpaceLimit = 10'000'000}});

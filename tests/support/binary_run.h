@@ -22,6 +22,10 @@ enum class ErrorTo {
   TerminalOfInput,
 };
 
+// Which io_uring call a sandbox refuses with EPERM: setting a ring up, as
+// container profiles do, or only entering it once it is set up.
+enum class RingRefusal { None, Setup, Enter };
+
 // A restricted place to run in (Linux).
 struct Constraints {
   std::optional<unsigned long> openFileLimit{};  // soft and hard limit on open files
@@ -29,8 +33,11 @@ struct Constraints {
   // loaded before the C library: "statx", "unlinkat" or both, comma-separated.
   std::string refusedCalls{};
   bool outputClosed = false;  // standard output a pipe that nobody reads any more
-  bool ringRefused = false;   // io_uring_setup refused with EPERM, as container profiles do
+  RingRefusal ringRefused = RingRefusal::None;
   std::optional<unsigned long> addressSpaceLimit{};  // bytes of memory it may map in all
+  // Bytes of stack: new threads get this much, so a limit beyond what can
+  // be mapped leaves the process unable to start any.
+  std::optional<unsigned long> stackLimit{};
 };
 
 // One run of the built binary. Standard input is `input`, then its end;
@@ -81,10 +88,13 @@ struct RunResult {
 RunResult runDupsieve(const Run& run);
 
 #ifdef __linux__
-// Makes this process, and what it executes, get EPERM from io_uring_setup
-// (through a seccomp filter, which cannot be lifted). For a child process
-// only. False when the filter could not be set.
-bool refuseIoUringSetup();
+// Makes this thread, and what it executes, get EPERM from the io_uring call
+// `refused` names (through a seccomp filter, which cannot be lifted). For a
+// child process only. False when the filter could not be set.
+bool refuseIoUring(RingRefusal refused);
+
+// Whether this kernel lets this process set up an io_uring.
+bool ioUringSetUpWorks();
 #endif
 
 }  // namespace dupsieve::testing

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <linux/filter.h>
+#include <linux/io_uring.h>
 #include <linux/seccomp.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -15,7 +16,9 @@
 #include <cerrno>
 #include <cstddef>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
+#include <utility>
 
 #include "tests/support/child_process_posix.h"
 #include "tests/support/temp_dir.h"
@@ -25,15 +28,18 @@ extern char** environ;
 namespace dupsieve::testing {
 namespace {
 
-// What the ended but not yet reaped `child` read in all.
-std::uint64_t bytesReadBy(pid_t child) {
-  std::ifstream io("/proc/" + std::to_string(child) + "/io");
-  std::string key;
-  std::uint64_t value = 0;
-  while (io >> key >> value) {
-    if (key == "rchar:") return value;
-  }
-  return 0;
+// What this process and the children it has reaped read in all, less the
+// bytes of an earlier call's own reading (`spent`, which this call sets to
+// its own). Reaping a child adds its figures to its parent's, so the
+// difference across a reaping is the child's, and unlike the child's own
+// figures once it has ended, a process may read its own whoever runs it.
+std::uint64_t bytesReadHere(std::uint64_t& spent) {
+  std::ifstream io("/proc/self/io");
+  const std::string text((std::istreambuf_iterator<char>(io)), std::istreambuf_iterator<char>());
+  const std::size_t at = text.find("rchar:");
+  const std::uint64_t value = at == std::string::npos ? 0 : std::stoull(text.substr(at + 6));
+  const std::uint64_t earlier = std::exchange(spent, text.size());
+  return value - earlier;
 }
 
 // This process's environment with what the run adds in place of any
@@ -60,7 +66,8 @@ std::vector<std::string> environmentFor(const Run& run) {
 
 // What the child does to itself before it becomes the binary.
 std::function<bool()> restrictionsOf(const Constraints& constraints) {
-  if (!constraints.openFileLimit && !constraints.ringRefused && !constraints.addressSpaceLimit) {
+  if (!constraints.openFileLimit && constraints.ringRefused == RingRefusal::None &&
+      !constraints.addressSpaceLimit && !constraints.stackLimit) {
     return {};
   }
   return [constraints] {
@@ -72,7 +79,11 @@ std::function<bool()> restrictionsOf(const Constraints& constraints) {
       const rlimit limit{*constraints.addressSpaceLimit, *constraints.addressSpaceLimit};
       if (::setrlimit(RLIMIT_AS, &limit) != 0) return false;
     }
-    return !constraints.ringRefused || refuseIoUringSetup();
+    if (constraints.stackLimit) {
+      const rlimit limit{*constraints.stackLimit, *constraints.stackLimit};
+      if (::setrlimit(RLIMIT_STACK, &limit) != 0) return false;
+    }
+    return constraints.ringRefused == RingRefusal::None || refuseIoUring(constraints.ringRefused);
   };
 }
 
@@ -95,16 +106,25 @@ constexpr int kWriting = O_WRONLY | O_CREAT | O_TRUNC;
 
 }  // namespace
 
-bool refuseIoUringSetup() {
+bool refuseIoUring(RingRefusal refused) {
+  const unsigned call =
+      refused == RingRefusal::Enter ? __NR_io_uring_enter : __NR_io_uring_setup;
   sock_filter rules[] = {
       BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
-      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_io_uring_setup, 0, 1),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, call, 0, 1),
       BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EPERM),
       BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
   };
   sock_fprog program{static_cast<unsigned short>(std::size(rules)), rules};
   return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
          ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+
+bool ioUringSetUpWorks() {
+  io_uring_params params{};
+  const long fd = ::syscall(__NR_io_uring_setup, 1, &params);
+  if (fd >= 0) ::close(static_cast<int>(fd));
+  return fd >= 0;
 }
 
 RunResult runDupsieve(const Run& run) {
@@ -183,8 +203,11 @@ RunResult runDupsieve(const Run& run) {
     }
     stalled = readUntil(terminal->control(), watched, "", deadline) == ReadOutcome::TimedOut;
   }
+  std::uint64_t spent = 0;
+  std::uint64_t beforeReaping = 0;
   const ChildEnd end = waitForChild(child, stalled ? Clock::now() : deadline,
-                                    [&] { result.bytesRead = bytesReadBy(child); });
+                                    [&] { beforeReaping = bytesReadHere(spent); });
+  result.bytesRead = bytesReadHere(spent) - beforeReaping;
   result.finished = !stalled && end.finished;
   if (WIFEXITED(end.status)) result.exitStatus = WEXITSTATUS(end.status);
   if (WIFSIGNALED(end.status)) result.signal = WTERMSIG(end.status);

@@ -173,8 +173,9 @@ RunResult runDupsieve(const Run& run) {
   RunResult result;
   if (run.error != ErrorTo::File || run.outputOnTerminal || !run.environment.empty() ||
       run.constraints.openFileLimit || !run.constraints.refusedCalls.empty() ||
-      run.constraints.outputClosed || run.constraints.ringRefused ||
-      run.constraints.addressSpaceLimit || !run.interruptAfter.empty()) {
+      run.constraints.outputClosed || run.constraints.ringRefused != RingRefusal::None ||
+      run.constraints.addressSpaceLimit || run.constraints.stackLimit ||
+      !run.interruptAfter.empty()) {
     ADD_FAILURE() << "Windows runs the binary with files and pipes only, unconstrained";
     return result;
   }

@@ -102,7 +102,9 @@ class FakeListing final : public DirectoryListing {
     const std::string below = FakeFileSystem::childOf(*here, listed.name);
     const FakeNode* node = fileSystem_->findResolved(below);
     // Never through a link, and only the directory that was listed.
-    if (node == nullptr || !isDirectory(*node) || node->failOpen || node->inode != listed.inode) {
+    if (node == nullptr || !isDirectory(*node) || node->inode != listed.inode) return nullptr;
+    if (node->failOpen) {
+      ++fileSystem_->unreadCount;
       return nullptr;
     }
     return fileSystem_->listing(spelled, node->inode, fileSystem_->entriesOf(below, "*.*"));

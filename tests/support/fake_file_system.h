@@ -73,12 +73,14 @@ class FakeFileSystem final : public FileSystem {
   std::vector<std::string> readPaths;       // every successful open for reading
   std::uint64_t bytesRead = 0;              // by heads and whole contents alike
   std::vector<std::string> deletedPaths;    // every removal by the tool
+  std::uint64_t unreadCount = 0;            // subdirectories refused (failOpen) to a listing
 
   std::unique_ptr<DirectoryListing> findFirst(const std::string& pattern) override;
   bool readLeadingBytes(const std::string& path, std::uint64_t length,
                         ByteSink& sink) override;
   Removal removeListedFile(const std::string& path, const ListedFile& listed) override;
   OpenedContent openListedFile(const std::string& path, const ListedFile& listed) override;
+  std::uint64_t unreadDirectories() const override { return unreadCount; }
 
  private:
   friend class FakeListing;

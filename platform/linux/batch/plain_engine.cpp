@@ -20,7 +20,7 @@
 namespace dupsieve::linux_io {
 namespace {
 
-// Files opened ahead while prefetching.
+// Files opened ahead while prefetching, within the engine's depth.
 constexpr std::size_t kReadAhead = 32;
 // Reads that had to wait before prefetching starts; a handful keeps a warm
 // run from paying for it because of a stray page.
@@ -37,7 +37,8 @@ constexpr std::uint64_t kWaitShare = 64;
 class PlainBatchIo final : public BatchIo {
  public:
   explicit PlainBatchIo(const BatchSettings& settings)
-      : asIfCold_(settings.startAsIfCold),
+      : readAhead_(std::min<std::size_t>(kReadAhead, settings.depth)),
+        asIfCold_(settings.startAsIfCold),
         askWithoutWaiting_(settings.readWithoutWaiting),
         extendedStatus_(settings.extendedStatus) {}
   PlainBatchIo(const PlainBatchIo&) = delete;
@@ -116,7 +117,7 @@ class PlainBatchIo final : public BatchIo {
   // Keeps the files after `current` opened ahead, their fetch started.
   void openAhead(std::span<const HeadRequest> requests, std::size_t current) {
     std::size_t next = openedAhead_.empty() ? current + 1 : openedAhead_.back().index + 1;
-    for (; next < requests.size() && next <= current + kReadAhead; ++next) {
+    for (; next < requests.size() && next <= current + readAhead_; ++next) {
       const HeadRequest& request = requests[next];
       if (request.length == 0) continue;
       const int fd = openForReading(request.directoryFd, request.name, noAccessTime_);
@@ -156,6 +157,7 @@ class PlainBatchIo final : public BatchIo {
 
   std::vector<unsigned char> buffer_;
   std::deque<OpenedAhead> openedAhead_;
+  std::size_t readAhead_;
   bool asIfCold_;
   int waits_ = 0;
   std::uint64_t heads_ = 0;

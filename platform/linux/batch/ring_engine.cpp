@@ -9,7 +9,10 @@
 // check is a plain fstat: the ring's statx cannot take a descriptor without
 // handing the work to a kernel worker thread, which costs more than the call.
 // A step the ring fails is redone by its plain call, which gives the same
-// answer as the plain engine.
+// answer as the plain engine. Should the ring itself be refused once set up
+// (a sandbox that allows io_uring_setup but not io_uring_enter, or any later
+// failure of the ring), the requests in it are finished by plain calls and
+// the plain engine serves the rest of the run.
 
 #include <fcntl.h>
 #include <liburing.h>
@@ -18,7 +21,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <exception>
 #include <vector>
 
 #include "platform/linux/batch/plain_steps.h"
@@ -74,7 +76,8 @@ class RingBatchIo final : public BatchIo {
       : slots_(settings.depth),
         useRegistered_(settings.registeredBuffers),
         ringLookUps_(settings.startAsIfCold),
-        extendedStatus_(settings.extendedStatus) {
+        extendedStatus_(settings.extendedStatus),
+        settings_(settings) {
     ringOpen_ = initRing(static_cast<unsigned>(slots_.size()), ring_);
   }
   RingBatchIo(const RingBatchIo&) = delete;
@@ -88,12 +91,16 @@ class RingBatchIo final : public BatchIo {
 
   void lookUp(std::span<const EntryRequest> requests, MetadataSink& sink) override;
   void readHeads(std::span<const HeadRequest> requests, HeadSink& sink) override;
-  BatchMode mode() const override { return BatchMode::Ring; }
+  BatchMode mode() const override { return plain_ ? BatchMode::PlainCalls : BatchMode::Ring; }
 
  private:
   struct Slot {
     std::size_t index = 0;  // of the request it carries
+    bool busy = false;
+    Step pending = Step::Open;  // the operation it has in the ring
+    std::uint64_t sequence = 0;  // of that operation among all prepared
     int fd = -1;
+    int closing = -1;  // the descriptor its close in the ring closes
     bool noAccessTime = true;
     std::uint64_t offset = 0;
     std::uint64_t remaining = 0;
@@ -104,10 +111,16 @@ class RingBatchIo final : public BatchIo {
 
   // Runs `start` for each request from `first` to `count` while a slot is
   // free and `complete` for each completion, which says whether the slot is
-  // free again, until every request is done.
+  // free again, until every request is done. Where the ring breaks, it
+  // stops and returns the first request not started; the busy slots are
+  // left as they were, for the caller to finish by plain calls.
   template <typename Start, typename Complete>
-  void run(std::size_t first, std::size_t count, Start start, Complete complete);
+  std::size_t run(std::size_t first, std::size_t count, Start start, Complete complete);
   io_uring_sqe* nextSqe(std::size_t slot, Step step);
+  // Whether the operation `slot` has in the ring was never taken by the
+  // kernel (so it will never run).
+  bool neverTaken(std::size_t slot);
+  void finishHeadByPlainCalls(std::size_t slot, const HeadRequest& request, HeadSink& sink);
 
   void startHead(std::size_t slot, const HeadRequest& request);
   void submitOpen(std::size_t slot, const HeadRequest& request);
@@ -136,10 +149,36 @@ class RingBatchIo final : public BatchIo {
   std::uint64_t slowLookUps_ = 0;
   bool extendedStatus_;  // for the lookups made by plain calls
   bool noAccessTime_ = true;  // until the first file of another owner refuses it
+  BatchSettings settings_;
+  std::uint64_t prepared_ = 0;  // operations prepared in the ring so far
+  std::vector<unsigned char> plainBuffer_;  // apart: the kernel may still write the slots'
+  std::unique_ptr<BatchIo> plain_;  // once the ring broke, for the rest of the run
+};
+
+// Tells the sink of a whole batch about the part of it from `first` on.
+class ShiftedSink final : public MetadataSink, public HeadSink {
+ public:
+  ShiftedSink(std::size_t first, MetadataSink* entries, HeadSink* heads)
+      : first_(first), entries_(entries), heads_(heads) {}
+  void entry(std::size_t index, const std::optional<EntryMetadata>& metadata) override {
+    entries_->entry(first_ + index, metadata);
+  }
+  void bytes(std::size_t index, std::span<const unsigned char> bytes) override {
+    heads_->bytes(first_ + index, bytes);
+  }
+  void done(std::size_t index, const std::optional<EntryMetadata>& file) override {
+    heads_->done(first_ + index, file);
+  }
+
+ private:
+  std::size_t first_;
+  MetadataSink* entries_;
+  HeadSink* heads_;
 };
 
 template <typename Start, typename Complete>
-void RingBatchIo::run(std::size_t first, std::size_t count, Start start, Complete complete) {
+std::size_t RingBatchIo::run(std::size_t first, std::size_t count, Start start,
+                             Complete complete) {
   freeSlots_.clear();
   for (std::size_t slot = slots_.size(); slot-- > 0;) freeSlots_.push_back(slot);
   std::size_t next = first;
@@ -149,15 +188,17 @@ void RingBatchIo::run(std::size_t first, std::size_t count, Start start, Complet
       const std::size_t slot = freeSlots_.back();
       freeSlots_.pop_back();
       slots_[slot].index = next;
+      slots_[slot].busy = true;
       start(slot, next++);
       ++busy;
     }
     const int submitted = io_uring_submit_and_wait(&ring_, 1);
     if (submitted < 0 && submitted != -EINTR && submitted != -EAGAIN && submitted != -EBUSY) {
-      // The ring itself broke (a fault of this code, not of a file):
-      // requests in it can neither finish nor be given up without leaving
-      // the caller waiting for them.
-      std::terminate();
+      // The ring itself is refused (a sandbox that lets it be set up but
+      // not entered, EPERM or ENOSYS) or broke: no completion can be
+      // counted on any more.
+      plain_ = openPlainBatchIo(settings_);
+      return next;
     }
     unsigned seen = 0;
     unsigned head = 0;
@@ -167,12 +208,14 @@ void RingBatchIo::run(std::size_t first, std::size_t count, Start start, Complet
       const auto tag = io_uring_cqe_get_data64(cqe);
       const std::size_t slot = static_cast<std::size_t>(tag >> 3);
       if (complete(slot, static_cast<Step>(tag & 7), cqe->res)) {
+        slots_[slot].busy = false;
         freeSlots_.push_back(slot);
         --busy;
       }
     }
     io_uring_cq_advance(&ring_, seen);
   }
+  return count;
 }
 
 io_uring_sqe* RingBatchIo::nextSqe(std::size_t slot, Step step) {
@@ -180,7 +223,44 @@ io_uring_sqe* RingBatchIo::nextSqe(std::size_t slot, Step step) {
   // one per slot, so a free entry is always there.
   io_uring_sqe* sqe = io_uring_get_sqe(&ring_);
   io_uring_sqe_set_data64(sqe, tagOf(slot, step));
+  slots_[slot].pending = step;
+  slots_[slot].sequence = prepared_++;
   return sqe;
+}
+
+bool RingBatchIo::neverTaken(std::size_t slot) {
+  // The operations the kernel has not taken are the last ones prepared.
+  return slots_[slot].sequence + io_uring_sq_ready(&ring_) >= prepared_;
+}
+
+void RingBatchIo::finishHeadByPlainCalls(std::size_t slot, const HeadRequest& request,
+                                         HeadSink& sink) {
+  Slot& state = slots_[slot];
+  plainBuffer_.resize(chunk_);
+  switch (state.pending) {
+    case Step::Open:
+      // An open the kernel took but never reported may leave a descriptor
+      // behind; opening again is all that can be done for the request.
+      state.fd = openForReading(request.directoryFd, request.name, noAccessTime_);
+      state.file = state.fd < 0 ? std::nullopt : openedHead(state.fd, request);
+      [[fallthrough]];
+    case Step::Read:
+      // The bytes from the offset on were never handed over.
+      if (state.file && state.remaining > 0) {
+        readRest(state.fd, state.offset, state.remaining, plainBuffer_, state.index, sink);
+      }
+      if (state.fd >= 0) closeFd(state.fd);
+      break;
+    case Step::Close:
+    case Step::LookUp:
+      // A close the kernel took is done or under way: closing again could
+      // close a descriptor opened since.
+      if (state.closing >= 0 && neverTaken(slot)) closeFd(state.closing);
+      break;
+  }
+  state.fd = -1;
+  state.busy = false;
+  sink.done(state.index, state.file);
 }
 
 void RingBatchIo::lookUp(std::span<const EntryRequest> requests, MetadataSink& sink) {
@@ -203,7 +283,11 @@ void RingBatchIo::lookUp(std::span<const EntryRequest> requests, MetadataSink& s
     }
     sink.entry(first, metadata);
   }
-  run(
+  if (plain_) {
+    ShiftedSink rest(first, &sink, nullptr);
+    return plain_->lookUp(requests.subspan(first), rest);
+  }
+  const std::size_t notStarted = run(
       first, requests.size(),
       [&](std::size_t slot, std::size_t index) {
         io_uring_prep_statx(nextSqe(slot, Step::LookUp), requests[index].directoryFd,
@@ -217,13 +301,23 @@ void RingBatchIo::lookUp(std::span<const EntryRequest> requests, MetadataSink& s
                               : lookUpEntry(request.directoryFd, request.name, extendedStatus_));
         return true;
       });
+  if (!plain_) return;
+  for (Slot& slot : slots_) {
+    if (!slot.busy) continue;
+    slot.busy = false;
+    const EntryRequest& request = requests[slot.index];
+    sink.entry(slot.index, lookUpEntry(request.directoryFd, request.name, extendedStatus_));
+  }
+  ShiftedSink rest(notStarted, &sink, nullptr);
+  plain_->lookUp(requests.subspan(notStarted), rest);
 }
 
 void RingBatchIo::readHeads(std::span<const HeadRequest> requests, HeadSink& sink) {
+  if (plain_) return plain_->readHeads(requests, sink);
   std::uint64_t longest = 0;
   for (const HeadRequest& request : requests) longest = std::max(longest, request.length);
   ensureBuffers(chunkFor(longest));
-  run(
+  const std::size_t notStarted = run(
       0, requests.size(),
       [&](std::size_t slot, std::size_t index) { startHead(slot, requests[index]); },
       [&](std::size_t slot, Step step, int result) {
@@ -233,11 +327,18 @@ void RingBatchIo::readHeads(std::span<const HeadRequest> requests, HeadSink& sin
         sink.done(slots_[slot].index, slots_[slot].file);
         return true;
       });
+  if (!plain_) return;
+  for (std::size_t slot = 0; slot < slots_.size(); ++slot) {
+    if (slots_[slot].busy) finishHeadByPlainCalls(slot, requests[slots_[slot].index], sink);
+  }
+  ShiftedSink rest(notStarted, nullptr, &sink);
+  plain_->readHeads(requests.subspan(notStarted), rest);
 }
 
 void RingBatchIo::startHead(std::size_t slot, const HeadRequest& request) {
   Slot& state = slots_[slot];
   state.fd = -1;
+  state.closing = -1;
   state.noAccessTime = noAccessTime_;
   state.offset = 0;
   state.remaining = request.length;
@@ -321,6 +422,7 @@ void RingBatchIo::readNext(std::size_t slot) {
 
 void RingBatchIo::closeSlot(std::size_t slot) {
   io_uring_prep_close(nextSqe(slot, Step::Close), slots_[slot].fd);
+  slots_[slot].closing = slots_[slot].fd;
   slots_[slot].fd = -1;
 }
 

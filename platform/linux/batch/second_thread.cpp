@@ -1,6 +1,9 @@
 #include "platform/linux/batch/second_thread.h"
 
+#include <signal.h>
+
 #include <memory>
+#include <system_error>
 #include <utility>
 
 namespace dupsieve::linux_io {
@@ -9,6 +12,25 @@ namespace {
 // The fewest requests of a batch, heads or lookups, that the second thread
 // takes half of: fewer cost less than handing them over.
 constexpr std::size_t kSplitFrom = 64;
+
+// Blocks in the calling thread, while it lives, the signals whose handlers
+// the main thread must run (an interrupt's note is published by the main
+// thread); a thread started meanwhile keeps them blocked for its life.
+class SignalsBlocked {
+ public:
+  SignalsBlocked() {
+    sigset_t blocked;
+    ::sigemptyset(&blocked);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) ::sigaddset(&blocked, signal);
+    ::pthread_sigmask(SIG_BLOCK, &blocked, &previous_);
+  }
+  SignalsBlocked(const SignalsBlocked&) = delete;
+  SignalsBlocked& operator=(const SignalsBlocked&) = delete;
+  ~SignalsBlocked() { ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+
+ private:
+  sigset_t previous_;
+};
 
 }  // namespace
 
@@ -43,8 +65,16 @@ void SecondThread::split(std::size_t count, EnginePerThread& engines, SystemCall
 
 bool SecondThread::start(Work work) {
   if (!thread_.joinable()) {
-    if (std::thread::hardware_concurrency() < 2) return false;
-    thread_ = std::thread([this] { run(); });
+    if (refused_ || std::thread::hardware_concurrency() < 2) return false;
+    try {
+      const SignalsBlocked blocked;
+      thread_ = std::thread([this] { run(); });
+    } catch (const std::system_error&) {
+      // No thread to be had (a process or memory limit): the caller does
+      // all the work, and no start is tried again.
+      refused_ = true;
+      return false;
+    }
   }
   {
     const std::lock_guard<std::mutex> lock(mutex_);

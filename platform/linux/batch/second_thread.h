@@ -37,7 +37,7 @@ class SecondThread {
 
  private:
   using Work = std::function<void(BatchIo& engine, SystemCalls& calls)>;
-  bool start(Work work);  // false where there is no second processor
+  bool start(Work work);  // false where there is no second processor or no thread
   void finish();          // waits until the work started last is done
   void run();
 
@@ -49,6 +49,7 @@ class SecondThread {
   Work work_;
   bool pending_ = false;
   bool stopping_ = false;
+  bool refused_ = false;  // the system would not start a thread
   std::thread thread_;  // started on first use
 };
 

@@ -140,7 +140,7 @@ TEST(AnchoredHeads, EachHeadReachesItsOwnReadWhateverOrderTheEngineFinishesIn) {
   }
   linux_io::SystemCalls calls{PreferredCalls{}};
   BackwardsEngine engine;
-  linux_io::readAnchoredHeads(reads, engine, calls);
+  linux_io::readAnchoredHeads(reads, engine, calls, 32);
   for (std::size_t i = 0; i < paths.size(); ++i) {
     EXPECT_EQ(reads[i].read, !expected[i].empty()) << paths[i];
     EXPECT_EQ(sinks[i].data, expected[i]) << paths[i];

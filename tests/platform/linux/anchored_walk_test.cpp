@@ -5,8 +5,11 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <sched.h>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -347,6 +350,35 @@ TEST(AnchoredWalk, ADeepTreeIsWalkedWholeWithABoundedNumberOfOpenDirectories) {
   std::vector<std::string> paths = pathsOf(files);
   std::sort(paths.begin(), paths.end());
   EXPECT_EQ(paths, expected);
+}
+
+TEST(AnchoredWalk, AMountPointInsideTheTreeIsDescended) {
+  // A directory read reports a mount point by the inode beneath it; the walk
+  // must look it up to open it as the directory it lists.
+  const TempDir tmp;
+  tmp.makeDirectory("t/mounted");
+  tmp.write("t/f", "f");
+  const std::string inside = tmp.write("elsewhere/g", "g");
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // In a mount namespace of its own, which goes with the child.
+    if (::unshare(CLONE_NEWNS) != 0 ||
+        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount((tmp / "elsewhere").c_str(), (tmp / "t/mounted").c_str(), nullptr, MS_BIND,
+                nullptr) != 0) {
+      ::_exit(77);
+    }
+    RealFileSystem fileSystem;
+    std::vector<std::string> paths = pathsOf(walk(fileSystem, tmp / "t"));
+    std::sort(paths.begin(), paths.end());
+    ::_exit(paths == std::vector<std::string>{tmp / "t/f", tmp / "t/mounted/g"} ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "mounting is refused here";
+  EXPECT_EQ(WEXITSTATUS(status), 0) << inside << " was not found";
 }
 
 }  // namespace
