@@ -80,10 +80,12 @@ void DirectoryWalker::operator()(std::string pattern) const {
     if (recurse_ && (entry.attributes & kAttributeDirectory) != 0) {
       positioned = descend(levels, prefix);
     } else if (isRecorded(entry, includeEmpty_)) {
-      if (!level.recorded) {
+      if (!level.recorded || !level.recorded->hasRoomFor(entry.name)) {
+        if (level.recorded) level.recorded->settle();
         level.recorded = std::make_shared<ListedDirectory>(prefix, level.listing->directory());
       }
-      files_->emplace_back(level.recorded, entry.name, entry.size, entry.inode, entry.device);
+      files_->emplace_back(level.recorded, entry.name, entry.size, entry.inode, entry.device,
+                           entry.modified, entry.born);
       if (ahead_ != nullptr) ahead_->recorded(files_->size() - 1);
       if (files_->size() % kProgressStep == 0) progress_->filesFound(files_->size());
     }

@@ -36,18 +36,20 @@ int comparePaths(const FileRecord& a, const FileRecord& b) {
 
 FileRecord::FileRecord(const std::shared_ptr<ListedDirectory>& holder, std::string_view name,
                        std::uint64_t recordSize, std::uint64_t entryInode,
-                       std::uint64_t entryDevice)
+                       std::uint64_t entryDevice, std::uint64_t entryModified,
+                       std::uint64_t entryBorn)
     : size(recordSize),
       inode(entryInode),
-      device(entryDevice),
-      nameLength_(static_cast<std::uint32_t>(name.size())),
-      holder_(holder),
-      nameOffset_(holder->keep(name)) {}
+      modified(entryModified),
+      born(entryBorn),
+      place_(holder->keep(name, entryDevice)),
+      holder_(holder) {}
 
 std::string FileRecord::path() const {
+  const std::string_view own = name();
   std::string joined;
-  joined.reserve(directoryPart().size() + nameLength_);
-  joined.append(directoryPart()).append(name());
+  joined.reserve(directoryPart().size() + own.size());
+  joined.append(directoryPart()).append(own);
   return joined;
 }
 

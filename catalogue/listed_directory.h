@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "platform/file_system.h"
 
@@ -12,8 +14,9 @@ namespace dupsieve {
 // What the paths of all files recorded from one listed directory share: the
 // prefix up to and including its last "/", exactly as the walk composed it,
 // and the directory's identity. It also keeps the names of those files, one
-// after the other in one buffer, so that a record needs only a few bytes for
-// its path, which is put together when it is shown or opened.
+// after the other in one buffer, and the device they are on (one for all of
+// them but where a file is mounted over an entry), so that a record needs
+// only a few bytes for its path and device.
 class ListedDirectory {
  public:
   ListedDirectory(std::string prefix, DirectoryId id) : prefix_(std::move(prefix)), id_(id) {}
@@ -21,23 +24,25 @@ class ListedDirectory {
   const std::string& prefix() const { return prefix_; }
   DirectoryId id() const { return id_; }
 
-  // Keeps `name`; returns where it starts. Names kept earlier stay where
-  // they are.
-  std::size_t keep(std::string_view name) {
-    const std::size_t offset = names_.size();
-    names_.append(name);
-    return offset;
-  }
-  std::string_view name(std::size_t offset, std::size_t length) const {
-    return std::string_view(names_).substr(offset, length);
-  }
-  // No more names will come: give back what the buffer holds in reserve.
-  void settle() { names_.shrink_to_fit(); }
+  // Whether `name` can still be kept: a record tells where its name is in
+  // 31 bits, so one ListedDirectory holds a few MiB of names, and a
+  // directory whose names fill that is recorded in more than one.
+  bool hasRoomFor(std::string_view name) const;
+  // Keeps `name` of a file on `device`; returns where it is, in 31 bits
+  // that grow with every name kept. Names kept earlier stay where they are.
+  std::uint32_t keep(std::string_view name, std::uint64_t device);
+  std::string_view name(std::uint32_t place) const;
+  std::uint64_t deviceOf(std::uint32_t place) const;
+  // No more names will come: give back what the buffers hold in reserve.
+  void settle();
 
  private:
   std::string prefix_;
   DirectoryId id_;
-  std::string names_;
+  std::string names_;  // one name after the other
+  std::uint64_t device_ = 0;  // of the first file kept
+  // The files on another device, by place (ascending).
+  std::vector<std::pair<std::uint32_t, std::uint64_t>> otherDevices_;
 };
 
 }  // namespace dupsieve

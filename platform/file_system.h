@@ -16,13 +16,20 @@ inline constexpr std::uint32_t kAttributeHidden = 0x02;
 inline constexpr std::uint32_t kAttributeSystem = 0x04;
 inline constexpr std::uint32_t kAttributeDirectory = 0x10;
 
-// Which directory a listing lists: device and inode number. Two spellings of
-// one directory's path (or a bind mount of it) give the same identity.
-// {0, 0} means unknown.
+// Which directory a listing lists: device and inode number, and its birth
+// time where the system tells it, which a directory removed and made again
+// at the same inode does not share. Two spellings of one directory's path
+// (or a bind mount of it) give the same identity. {0, 0} means unknown.
 struct DirectoryId {
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
-  friend bool operator==(const DirectoryId&, const DirectoryId&) = default;
+  std::uint64_t born = 0;  // birth time (see DirectoryEntry), 0 when unknown
+  // One directory however it is named: the birth time, which one spelling's
+  // listing may tell and another's not, serves only the checks that it was
+  // not made again since (each system's isListedDirectory).
+  friend bool operator==(const DirectoryId& a, const DirectoryId& b) {
+    return a.device == b.device && a.inode == b.inode;
+  }
 };
 
 // One entry of a listing, read without following links.
@@ -32,6 +39,12 @@ struct DirectoryEntry {
   std::uint64_t size = 0;         // full length of a regular file, 0 for anything else
   std::uint64_t inode = 0;        // the entry's own inode number, 0 when unknown
   std::uint64_t device = 0;       // the device that holds it, 0 when unknown
+  // Times that tell a file made again at a reused inode, or rewritten, from
+  // the one listed: on Linux nanoseconds since 1970 (the birth time only
+  // where the file system keeps it), on Windows the last-write and creation
+  // times in the system's own units. 0 when unknown.
+  std::uint64_t modified = 0;
+  std::uint64_t born = 0;
 };
 
 // An open listing positioned on its current entry. Destroying it closes it;
@@ -82,6 +95,8 @@ struct ListedFile {
   std::uint64_t device = 0; // the entry's device and inode
   std::uint64_t inode = 0;
   std::uint64_t size = 0;   // its size as listed
+  std::uint64_t modified = 0;  // its times as listed (DirectoryEntry)
+  std::uint64_t born = 0;
   friend bool operator==(const ListedFile&, const ListedFile&) = default;
 };
 
@@ -123,7 +138,7 @@ class HeadReader {
   // chunks of different files may come interleaved; each sink gets its own
   // file's bytes in order. Where the system allows it, a file is read only
   // if it is still the one listed: reached from its directory as listed
-  // (same device and inode), and with the listed device, inode and size
+  // (same device and inode), and with the listed device, inode, size and times
   // itself; anything else counts as unreadable. Memory stays bounded whatever the
   // lengths. By default, one file after the other through
   // `readLeadingBytes`.
@@ -145,7 +160,7 @@ class HeadReader {
 enum class Removal {
   Removed,
   Gone,               // nothing by that name any more, or its directory is gone
-  Changed,            // another file by that name now, or the file has another size
+  Changed,            // another file by that name now, or the file was rewritten
   DirectoryReplaced,  // its directory was moved or replaced since the listing
   Directory,          // the entry is a directory (listed so, or replaced by one)
   NotAFile,           // the entry is a link, FIFO, device or the like
@@ -170,7 +185,7 @@ class ContentReader {
 enum class ContentOpening {
   Opened,
   Gone,        // nothing by that name any more
-  Changed,     // another file by that name now, not a regular file, or another size
+  Changed,     // another file by that name now, not a regular file, or rewritten
   Unreadable,  // it is there but cannot be opened for reading
 };
 
@@ -195,14 +210,14 @@ class FileSystem : public HeadReader {
   // Removes the file at `path` only if it is still the one that was listed:
   // its directory (reached by `path`) is still `listed.directory`, and the
   // entry there, not followed if it is a link, is a regular file with the
-  // listed device, inode and size. The entry is then removed from that very
+  // listed device, inode, size and times. The entry is then removed from that very
   // directory, so a directory swapped for a link meanwhile cannot redirect
   // the removal. Never removes a directory. Says how it ended.
   virtual Removal removeListedFile(const std::string& path, const ListedFile& listed) = 0;
 
   // Opens the file at `path` for reading all of it, only if it is still the
   // one that was listed: a regular file (a final link is not followed) of
-  // the listed size, device and inode (as ListedFile says which parts
+  // the listed size, device, inode and times (as ListedFile says which parts
   // count). Nothing else is opened, so a FIFO or a device that has taken
   // the name can neither block nor be read. Says why when it does not open.
   virtual OpenedContent openListedFile(const std::string& path, const ListedFile& listed) = 0;

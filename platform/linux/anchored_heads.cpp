@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/linux/listed_file.h"
-#include "platform/path_parts.h"
+#include "platform/linux/long_path.h"
 
 namespace dupsieve::linux_io {
 namespace {
@@ -81,10 +81,9 @@ void readAnchoredHeads(std::span<HeadRead> reads, BatchIo& engine, SystemCalls& 
       first = &read;
       // The directory part is resolved as the user named it, links
       // included; its identity tells whether it is still the one listed.
-      const std::string path = openableDirectory(read.directory);
-      UniqueFd fd(calls.openDirectoryHandle(AT_FDCWD, path.c_str(), 0));
+      UniqueFd fd(openDirectoryPart(calls, read.directory));
       const bool listedHere = fd.get() >= 0 && (!isKnown(read.listed) ||
-                                                isListedDirectory(fd.get(), read.listed.directory));
+                                                isListedDirectory(calls, fd.get(), read.listed.directory));
       directoryFd = listedHere ? round.hold(std::move(fd)) : -1;
     }
     // Its directory is gone, or is another one now: nothing of it is read.

@@ -10,6 +10,8 @@
 
 #include "platform/linux/batch/plain_steps.h"
 #include "platform/linux/listed_file.h"
+#include "platform/linux/long_path.h"
+#include "platform/path_parts.h"
 
 namespace dupsieve::linux_io {
 namespace {
@@ -42,18 +44,29 @@ ContentOpening failure(int error) {
 
 OpenedContent openListedContent(SystemCalls& calls, const std::string& path,
                                 const ListedFile& listed) {
-  const std::optional<EntryMetadata> before = calls.statusAt(AT_FDCWD, path.c_str());
+  // From its directory, as the heads are read: a path longer than one call
+  // takes is opened like any other, and a directory made again since the
+  // listing holds nothing listed.
+  const PathParts parts = splitAtLastSlash(path);
+  if (parts.name.empty()) return {ContentOpening::Gone, nullptr};
+  const std::string name(parts.name);
+  const UniqueFd at(openDirectoryPart(calls, parts.directory));
+  if (at.get() < 0) return {failure(errno), nullptr};
+  if (listed.directory != DirectoryId{} && !isListedDirectory(calls, at.get(), listed.directory)) {
+    return {ContentOpening::Changed, nullptr};
+  }
+  const std::optional<EntryMetadata> before = calls.statusAt(at.get(), name.c_str());
   if (!before) return {failure(errno), nullptr};
   if (!isListedFile(*before, listed)) return {ContentOpening::Changed, nullptr};
 
-  UniqueFd fd(calls.openForReading(AT_FDCWD, path.c_str()));
+  UniqueFd fd(calls.openForReading(at.get(), name.c_str()));
   if (fd.get() < 0) {
     // A link that took the name since the look above refuses to open.
     return {errno == ELOOP ? ContentOpening::Changed : failure(errno), nullptr};
   }
-  struct stat info {};
-  if (::fstat(fd.get(), &info) != 0) return {ContentOpening::Unreadable, nullptr};
-  if (!isListedFile(metadataOf(info), listed)) return {ContentOpening::Changed, nullptr};
+  const std::optional<EntryMetadata> opened = calls.statusOf(fd.get());
+  if (!opened) return {ContentOpening::Unreadable, nullptr};
+  if (!isListedFile(*opened, listed)) return {ContentOpening::Changed, nullptr};
 
   // The whole file is read once, front to back: the system may read ahead
   // further than it would for the head alone.

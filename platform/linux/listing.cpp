@@ -37,6 +37,8 @@ constexpr std::size_t kLookUpBatch = 1024;
 void describeByMetadata(const EntryMetadata& metadata, DirectoryEntry& entry) {
   entry.inode = metadata.inode;
   entry.device = metadata.device;
+  entry.modified = metadata.modified;
+  entry.born = metadata.born;
   entry.size = 0;
   switch (metadata.kind) {
     case EntryKind::Regular:
@@ -115,7 +117,7 @@ class OpenDirectory final : public std::enable_shared_from_this<OpenDirectory> {
       up = UniqueFd(context_.calls->openDirectoryHandle(descriptorIfOpen(), "..", O_NOFOLLOW));
     }
     closeDescriptor();
-    if (up.get() >= 0 && isListedDirectory(up.get(), parent_->id_)) {
+    if (up.get() >= 0 && isListedDirectory(*context_.calls, up.get(), parent_->id_)) {
       parent_->adopt(std::move(up));
     }
   }
@@ -165,9 +167,9 @@ class OpenDirectory final : public std::enable_shared_from_this<OpenDirectory> {
     UniqueFd fd(openWithRoom(*context_.budget, this, [&] {
       return ::openat(at, entry.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     }));
-    const DirectoryId listed{entry.device, entry.inode};
+    const DirectoryId listed{entry.device, entry.inode, entry.born};
     if (fd.get() < 0) countIfUnread(errno);
-    if (fd.get() < 0 || !isListedDirectory(fd.get(), listed)) return nullptr;
+    if (fd.get() < 0 || !isListedDirectory(*context_.calls, fd.get(), listed)) return nullptr;
     UniqueDir stream(::fdopendir(fd.get()));
     if (!stream) return nullptr;
     fd.release();
@@ -279,7 +281,7 @@ class OpenDirectory final : public std::enable_shared_from_this<OpenDirectory> {
         }));
       }
       if (fd.get() < 0) countIfUnread(errno);
-      if (fd.get() < 0 || !isListedDirectory(fd.get(), directory.id_)) {
+      if (fd.get() < 0 || !isListedDirectory(*context_.calls, fd.get(), directory.id_)) {
         directory.lost_ = true;
         return -1;
       }
@@ -362,7 +364,7 @@ std::unique_ptr<DirectoryListing> listMatchingEntries(const ListingContext& cont
     return ::open(directoryPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   }));
   DirectoryId id;
-  if (fd.get() < 0 || !identify(fd.get(), id)) return nullptr;
+  if (fd.get() < 0 || !identify(*context.calls, fd.get(), id)) return nullptr;
   UniqueDir stream(::fdopendir(fd.get()));
   if (!stream) return nullptr;
   fd.release();
@@ -378,7 +380,7 @@ std::unique_ptr<DirectoryListing> listNamedEntry(const ListingContext& context,
     return context.calls->openDirectoryHandle(AT_FDCWD, directoryPath.c_str(), 0);
   }));
   DirectoryId id;
-  if (fd.get() < 0 || !identify(fd.get(), id)) return nullptr;
+  if (fd.get() < 0 || !identify(*context.calls, fd.get(), id)) return nullptr;
   const std::optional<EntryMetadata> status = context.calls->statusAt(fd.get(), name.c_str());
   if (!status) return nullptr;
   DirectoryEntry entry;

@@ -16,6 +16,7 @@
 #include "platform/linux/descriptor_shares.h"
 #include "platform/linux/listed_file.h"
 #include "platform/linux/listing.h"
+#include "platform/linux/long_path.h"
 #include "platform/linux/system_calls.h"
 #include "platform/path_parts.h"
 #include "platform/wildcard_match.h"
@@ -129,10 +130,9 @@ Removal RealFileSystem::removeListedFile(const std::string& path, const ListedFi
   // The directory part was resolved from what the user named when it was
   // listed, links included; its identity tells whether it is still the
   // directory the file was listed in.
-  UniqueFd at(state_->calls.openDirectoryHandle(
-      AT_FDCWD, openableDirectory(parts.directory).c_str(), 0));
+  UniqueFd at(linux_io::openDirectoryPart(state_->calls, parts.directory));
   if (at.get() < 0) return removalFailure(errno);
-  if (!linux_io::isListedDirectory(at.get(), listed.directory)) return Removal::DirectoryReplaced;
+  if (!linux_io::isListedDirectory(state_->calls, at.get(), listed.directory)) return Removal::DirectoryReplaced;
 
   const std::optional<EntryMetadata> now = state_->calls.statusAt(at.get(), name.c_str());
   if (!now) return removalFailure(errno);

@@ -43,6 +43,10 @@ std::optional<EntryMetadata> SystemCalls::statusAt(int directoryFd, const char* 
   return lookUpEntry(directoryFd, name, extendedStatus_);
 }
 
+std::optional<EntryMetadata> SystemCalls::statusOf(int fd) {
+  return statusOfOpen(fd, extendedStatus_);
+}
+
 int SystemCalls::openDirectoryHandle(int directoryFd, const char* name, int extraFlags) {
   const int flags = O_DIRECTORY | O_CLOEXEC | extraFlags;
   if (pathOnlyOpen_) {

@@ -40,6 +40,8 @@ class SystemCalls {
   // Status of `name` relative to `directoryFd` (or AT_FDCWD), as
   // lookUpEntry tells it. nullopt when it cannot be had; errno says why.
   std::optional<EntryMetadata> statusAt(int directoryFd, const char* name);
+  // The same of an open descriptor.
+  std::optional<EntryMetadata> statusOf(int fd);
 
   // Opens a directory to reach what is in it (open files relative to it,
   // look at their status, remove them), not to read it. `extraFlags` may add

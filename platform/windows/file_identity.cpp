@@ -33,6 +33,11 @@ UniqueFile openRelative(HANDLE directory, std::wstring_view name, ACCESS_MASK ac
   return UniqueFile(INVALID_HANDLE_VALUE);
 }
 
+// A time the listing did not tell (0) is not compared.
+bool sameTime(const FILETIME& now, std::uint64_t listed) {
+  return listed == 0 || timeOf(now) == listed;
+}
+
 }  // namespace
 
 bool isLinkOrSpecial(DWORD attributes, DWORD tag) {
@@ -102,7 +107,11 @@ ListedMatch matchListed(HANDLE file, const ListedFile& listed) {
     if (isLinkOrSpecial(tag.FileAttributes, tag.ReparseTag)) return ListedMatch::NotAFile;
   }
   if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return ListedMatch::Directory;
-  if (combine(info.nFileSizeHigh, info.nFileSizeLow) != listed.size) return ListedMatch::Changed;
+  if (combine(info.nFileSizeHigh, info.nFileSizeLow) != listed.size ||
+      !sameTime(info.ftLastWriteTime, listed.modified) ||
+      !sameTime(info.ftCreationTime, listed.born)) {
+    return ListedMatch::Changed;
+  }
   return ListedMatch::Same;
 }
 

@@ -55,12 +55,21 @@ inline std::uint64_t knownIndex(std::uint64_t index) {
   return index == ~std::uint64_t{0} ? 0 : index;
 }
 
+// A time as the system keeps it: 100-nanosecond units since 1601.
+inline std::uint64_t timeOf(const FILETIME& time) {
+  return combine(time.dwHighDateTime, time.dwLowDateTime);
+}
+inline std::uint64_t timeOf(const LARGE_INTEGER& time) {
+  return static_cast<std::uint64_t>(time.QuadPart);
+}
+
 // Whether an open directory is the one a listing reported, in every part
 // of the reported identity that is known.
 bool isListedDirectory(HANDLE directory, DirectoryId listed);
 
 // How an open file, opened as itself, compares with what a listing reported
-// of it. A part of the listing that is 0 (unknown) is not compared.
+// of it: volume serial, file index, size, last-write and creation times. A
+// part of the listing that is 0 (unknown) is not compared.
 enum class ListedMatch {
   Same,
   Changed,    // another file (volume or index) or another size

@@ -142,6 +142,8 @@ class HandleListing final : public DirectoryListing {
              static_cast<std::uint64_t>(info.EndOfFile.QuadPart), entry_);
     entry_.inode = reader_.currentIndex();
     entry_.device = id_.device;
+    entry_.modified = timeOf(info.LastWriteTime);
+    entry_.born = timeOf(info.CreationTime);
     return true;
   }
   std::unique_ptr<DirectoryListing> openSubdirectory() override {
@@ -199,6 +201,8 @@ class FindListing final : public DirectoryListing {
              combine(found.nFileSizeHigh, found.nFileSizeLow), entry_);
     entry_.device = id_.device;
     entry_.inode = 0;
+    entry_.modified = timeOf(found.ftLastWriteTime);
+    entry_.born = timeOf(found.ftCreationTime);
     // Links and the like are never recorded or descended.
     if (isDotOrDotDot(found.cFileName) ||
         isLinkOrSpecial(found.dwFileAttributes, found.dwReserved0)) {

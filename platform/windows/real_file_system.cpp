@@ -106,7 +106,41 @@ std::unique_ptr<DirectoryListing> RealFileSystem::findFirst(const std::string& p
   return windows::listPattern(pattern);
 }
 
-void RealFileSystem::readHeads(std::span<HeadRead> reads) { HeadReader::readHeads(reads); }
+namespace {
+
+// Hands at most `length` leading bytes of the open file to `sink`, through
+// a buffer of bounded size, reused for every read.
+void readOpenedHead(HANDLE file, std::uint64_t length, ByteSink& sink,
+                    std::vector<unsigned char>& buffer) {
+  if (buffer.empty()) buffer.resize(64 * 1024);
+  std::uint64_t remaining = length;
+  while (remaining > 0) {
+    const DWORD want = remaining < buffer.size() ? static_cast<DWORD>(remaining)
+                                                 : static_cast<DWORD>(buffer.size());
+    DWORD got = 0;
+    if (!::ReadFile(file, buffer.data(), want, &got, nullptr) || got == 0) break;
+    sink.consume(std::span<const unsigned char>(buffer.data(), got));
+    remaining -= got;
+  }
+}
+
+}  // namespace
+
+void RealFileSystem::readHeads(std::span<HeadRead> reads) {
+  for (HeadRead& read : reads) {
+    read.read = false;
+    const UniqueFile file =
+        windows::openDataFile(systemPath(std::string(read.directory) + std::string(read.name)));
+    if (!file.valid()) continue;
+    // Another file that has taken the name since the listing is not read.
+    if (read.listed != ListedFile{} &&
+        windows::matchListed(file.get(), read.listed) != ListedMatch::Same) {
+      continue;
+    }
+    readOpenedHead(file.get(), read.length, *read.sink, state_->readBuffer);
+    read.read = true;
+  }
+}
 
 // Read at once, on the caller's thread: the walk's own calls come first here.
 std::unique_ptr<OwnedHeads> RealFileSystem::startHeads(std::unique_ptr<OwnedHeads> batch) {
@@ -123,19 +157,7 @@ bool RealFileSystem::readLeadingBytes(const std::string& path, std::uint64_t len
   // another program holds exclusively cannot be opened and gives false.
   const UniqueFile file = windows::openDataFile(systemPath(path));
   if (!file.valid()) return false;
-
-  // A fixed buffer bounds memory whatever the sample length.
-  std::vector<unsigned char>& buffer = state_->readBuffer;
-  if (buffer.empty()) buffer.resize(64 * 1024);
-  std::uint64_t remaining = length;
-  while (remaining > 0) {
-    const DWORD want = remaining < buffer.size() ? static_cast<DWORD>(remaining)
-                                                 : static_cast<DWORD>(buffer.size());
-    DWORD got = 0;
-    if (!::ReadFile(file.get(), buffer.data(), want, &got, nullptr) || got == 0) break;
-    sink.consume(std::span<const unsigned char>(buffer.data(), got));
-    remaining -= got;
-  }
+  readOpenedHead(file.get(), length, sink, state_->readBuffer);
   return true;
 }
 

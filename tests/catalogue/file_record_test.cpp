@@ -7,6 +7,7 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "catalogue/compare_mode.h"
@@ -217,7 +218,7 @@ TEST(FileRecordPaths, SharedDirectoriesKeepPathsAndTheirByteOrder) {
   const std::vector<std::pair<std::string, std::vector<std::string>>> listings = {
       {"", {"a", "a.", "ab", ".profile"}},
       {"a/", {"b", "b.c", "\x80", "\xff\xfe", "."}},
-      {"a/b/", {"c", ""}},
+      {"a/b/", {"c", "", std::string(1023, 'n'), std::string(2000, 'm'), "d"}},
       {"a./", {"z"}},
       {"./a/", {"b"}},
       {"ab/", {"\x7f"}},
@@ -257,9 +258,13 @@ TEST(FileRecordPaths, SharedDirectoriesKeepPathsAndTheirByteOrder) {
 
 TEST(FileRecordPaths, CopiesShareTheirDirectoryAndKeepTheirOwnName) {
   auto directory = std::make_shared<ListedDirectory>("photos/", DirectoryId{1, 2});
-  FileRecord first(directory, "a.jpg", 5, 10, 1);
-  const FileRecord second(directory, "b.jpg", 5, 11, 1);
+  FileRecord first(directory, "a.jpg", 5, 10, 1, 700, 600);
+  // A file mounted over an entry is on a device of its own.
+  const FileRecord second(directory, "b.jpg", 5, 11, 9);
+  const FileRecord third(directory, "c.jpg", 5, 12, 1);
   directory->settle();
+  EXPECT_EQ(std::make_tuple(second.device(), third.device()), std::make_tuple(9u, 1u));
+  EXPECT_EQ(first.listed(), (ListedFile{{1, 2}, 1, 10, 5, 700, 600}));
   const FileRecord copied = first;
   first = second;
   EXPECT_EQ(copied.path(), "photos/a.jpg");

@@ -2,6 +2,8 @@
 // standard output, a sandbox that refuses calls, a low open-file limit, a
 // deletion that fails, FIFOs where files are expected.
 
+#include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -83,6 +85,22 @@ TEST(RestrictedPlaces, AConfirmedDeletionThatFailsIsReportedOnStandardErrorOnly)
   EXPECT_TRUE(tree.exists("a"));
 }
 
+TEST(RestrictedPlaces, ADeletionRefusedForWantOfPermissionSaysSo) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root can run it as a user whose permission counts";
+  const TempDir tree;
+  tree.write("a", "abc");
+  tree.write("b", "abc");
+  // Searchable by anyone, writable by its owner (root) only: EACCES.
+  std::filesystem::permissions(tree.path(), std::filesystem::perms(0755));
+  const RunResult run = runDupsieve({.arguments = {"-r"},
+                                     .input = "y\nn\n",
+                                     .workingDirectory = tree.path(),
+                                     .constraints = {.unprivileged = true}});
+  expectEndedNormally(run);
+  EXPECT_EQ(run.errors, "could not delete ./a: permission denied\n");
+  EXPECT_TRUE(tree.exists("a"));
+}
+
 TEST(RestrictedPlaces, FifosNamedWithoutWildcardsAreNeitherRecordedNorOpened) {
   const TempDir tree;
   ASSERT_EQ(::mkfifo((tree / "one").c_str(), 0600), 0);
@@ -124,6 +142,33 @@ TEST(RestrictedPlaces, ATreeDeeperThanTheOpenFileLimitIsSearchedAndDeletedInWhol
   // Taken down from the bottom: removing it whole would hold a directory
   // open per level.
   for (; deep != "t"; deep.resize(deep.size() - 2)) ::rmdir((tree / deep).c_str());
+}
+
+TEST(RestrictedPlaces, FilesUnderPathsLongerThanPathMaxAreReadAndDeletedLikeAnyOther) {
+  const TempDir tree;
+  tree.write("t/copy", "abc");
+  // Made level by level relative to the one above: no call takes the path.
+  const std::string level(200, 'd');
+  std::vector<int> levels{::open((tree / "t").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+  std::string deep = "t";
+  for (; deep.size() <= PATH_MAX; deep += "/" + level) {
+    ASSERT_EQ(::mkdirat(levels.back(), level.c_str(), 0700), 0);
+    levels.push_back(::openat(levels.back(), level.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  }
+  const int file = ::openat(levels.back(), "deep", O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+  ASSERT_EQ(::write(file, "abc", 3) + ::close(file), 3);
+
+  const RunResult run = runDupsieve({{"-r", "t"}, "n y\n", tree.path()});
+  expectEndedNormally(run);
+  // The short path's digest (both heads were read), then deleted.
+  EXPECT_TRUE(run.output ==
+              countLines(2, 2, 2, 1) + groupBlock({"t/copy", deep + "/deep"}, "3", kAbc));
+  EXPECT_NE(::faccessat(levels.back(), "deep", F_OK, 0), 0);
+  for (std::size_t k = levels.size() - 1; k > 0; --k) {
+    ::close(levels[k]);
+    ::unlinkat(levels[k - 1], level.c_str(), AT_REMOVEDIR);
+  }
+  ::close(levels[0]);
 }
 
 TEST(RestrictedPlaces, UnderAVeryLowOpenFileLimitEveryFileOfADeepTreeIsFoundAndRead) {

@@ -2,6 +2,7 @@
 // alike on Linux and on Windows.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -9,9 +10,11 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/real_file_system.h"
+#include "tests/support/batch_read.h"
 #include "tests/support/listings.h"
 #include "tests/support/temp_dir.h"
 
@@ -71,7 +74,8 @@ TEST_F(PortableFileSystemTest, UnicodeNamesAreListedReadAndRemovedUnderTheirOwnN
   const std::unique_ptr<DirectoryListing> listing = fs.findFirst(folder + "/*");
   for (const std::string& name : kUnicodeNames) {
     const DirectoryEntry& entry = entries.at(name);
-    const ListedFile listed{listing->directory(), entry.device, entry.inode, entry.size};
+    const ListedFile listed{listing->directory(), entry.device, entry.inode, entry.size,
+                            entry.modified, entry.born};
     EXPECT_EQ(fs.removeListedFile(folder + "/" + name, listed), Removal::Removed) << name;
     EXPECT_FALSE(tmp.exists(kUnicodeFolder + "/" + name)) << name;
   }
@@ -92,7 +96,8 @@ TEST_F(PortableFileSystemTest, PathsLongerThan260CharactersWorkLikeAnyOther) {
   const DirectoryId id = fs.findFirst(directory + "*.*")->directory();
   EXPECT_NE(id, DirectoryId{});
   EXPECT_EQ(headOf(file), "deep contents");
-  EXPECT_EQ(fs.removeListedFile(file, ListedFile{id, entry.device, entry.inode, entry.size}),
+  EXPECT_EQ(fs.removeListedFile(file, ListedFile{id, entry.device, entry.inode, entry.size,
+                                                 entry.modified, entry.born}),
             Removal::Removed);
   EXPECT_FALSE(tmp.exists(deep + "file.txt"));
 }
@@ -183,6 +188,35 @@ TEST_F(PortableFileSystemTest, RemovingAListedFileSaysWhyItDidNotHappen) {
   tmp.makeDirectory("d/sub");
   EXPECT_EQ(remove("d/sub", listedNow("d/sub")), Removal::Directory);
   EXPECT_TRUE(tmp.exists("d/sub"));
+}
+
+
+// A file system gives a freed inode (file index) to the next file made, so
+// a file made again under the listed name at the listed size, or rewritten,
+// passes on device, inode and size alone. Its times tell it apart.
+TEST_F(PortableFileSystemTest, AFileMadeAgainOrRewrittenSinceItWasListedIsRefused) {
+  const std::map<std::string, ListedFile> listed = {
+      {"d/rewritten", testing::listedNow(fs, tmp.write("d/rewritten", "abc"))},
+      {"d/reborn", testing::listedNow(fs, tmp.write("d/reborn", "abc"))}};
+  // A second later, as a person answers (within a tick it keeps its time).
+  const auto rewritten = utf8Path(tmp.write("d/rewritten", "xyz"));
+  std::filesystem::last_write_time(rewritten, std::filesystem::last_write_time(rewritten) +
+                                                  std::chrono::seconds(1));
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  int tries = 0;
+  do {
+    std::filesystem::remove(utf8Path(tmp / "d/reborn"));
+    tmp.write("d/reborn", "xyz");
+  } while (testing::listedNow(fs, tmp / "d/reborn").inode != listed.at("d/reborn").inode &&
+           ++tries < 50);
+  for (const auto& [file, before] : listed) {
+    StringSink head;
+    EXPECT_FALSE(testing::readAsBatch(fs, tmp / file, 100, head, before)) << file;
+    EXPECT_EQ(fs.openListedFile(tmp / file, before).outcome, ContentOpening::Changed) << file;
+    EXPECT_EQ(fs.removeListedFile(tmp / file, before), Removal::Changed) << file;
+    EXPECT_EQ(tmp.read(file), "xyz") << file;
+  }
+  if (tries == 50) GTEST_SKIP() << "the file system gave no freed inode back in 50 tries";
 }
 
 }  // namespace

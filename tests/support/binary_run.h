@@ -38,6 +38,7 @@ struct Constraints {
   // Bytes of stack: new threads get this much, so a limit beyond what can
   // be mapped leaves the process unable to start any.
   std::optional<unsigned long> stackLimit{};
+  bool unprivileged = false;  // run as nobody, whose permission counts (asked by root only)
 };
 
 // One run of the built binary. Standard input is `input`, then its end;

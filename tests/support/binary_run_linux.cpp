@@ -8,6 +8,7 @@
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
+#include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -67,7 +68,7 @@ std::vector<std::string> environmentFor(const Run& run) {
 // What the child does to itself before it becomes the binary.
 std::function<bool()> restrictionsOf(const Constraints& constraints) {
   if (!constraints.openFileLimit && constraints.ringRefused == RingRefusal::None &&
-      !constraints.addressSpaceLimit && !constraints.stackLimit) {
+      !constraints.addressSpaceLimit && !constraints.stackLimit && !constraints.unprivileged) {
     return {};
   }
   return [constraints] {
@@ -83,7 +84,13 @@ std::function<bool()> restrictionsOf(const Constraints& constraints) {
       const rlimit limit{*constraints.stackLimit, *constraints.stackLimit};
       if (::setrlimit(RLIMIT_STACK, &limit) != 0) return false;
     }
-    return constraints.ringRefused == RingRefusal::None || refuseIoUring(constraints.ringRefused);
+    if (constraints.ringRefused != RingRefusal::None && !refuseIoUring(constraints.ringRefused)) {
+      return false;
+    }
+    // Last, as what came before may need root. 65534: "nobody", "nogroup".
+    return !constraints.unprivileged || (::setgroups(0, nullptr) == 0 &&
+                                         ::setresgid(65534, 65534, 65534) == 0 &&
+                                         ::setresuid(65534, 65534, 65534) == 0);
   };
 }
 

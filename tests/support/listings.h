@@ -41,7 +41,8 @@ inline std::map<std::string, DirectoryEntry> entriesByName(FileSystem& fileSyste
 // What a listing reported of its current entry.
 inline ListedFile listedFile(const DirectoryListing& listing) {
   const DirectoryEntry& entry = listing.entry();
-  return ListedFile{listing.directory(), entry.device, entry.inode, entry.size};
+  return ListedFile{listing.directory(), entry.device, entry.inode, entry.size, entry.modified,
+                    entry.born};
 }
 
 // What a listing of `path` reports of the entry it names now; nothing known,

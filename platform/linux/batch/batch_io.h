@@ -26,6 +26,8 @@ struct EntryMetadata {
   std::uint64_t size = 0;  // full length; meaningful for regular files
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
+  std::uint64_t modified = 0;  // nanoseconds since 1970
+  std::uint64_t born = 0;      // likewise; 0 where the file system does not tell it
   friend bool operator==(const EntryMetadata&, const EntryMetadata&) = default;
 };
 

@@ -60,7 +60,7 @@ class PlainBatchIo final : public BatchIo {
         sink.done(i, std::nullopt);
         continue;
       }
-      const std::optional<EntryMetadata> file = openedHead(fd, request);
+      const std::optional<EntryMetadata> file = openedHead(fd, request, extendedStatus_);
       if (file && request.length > 0) readHead(fd, request.length, i, sink);
       closeFd(fd);
       sink.done(i, file);

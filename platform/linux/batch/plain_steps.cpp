@@ -22,6 +22,12 @@ EntryKind kindOf(unsigned mode) {
   return EntryKind::Other;
 }
 
+// Wraps at 2^64 ns (about 584 years): the times are only ever compared for
+// equality, never ordered.
+std::uint64_t nanoseconds(std::int64_t seconds, std::uint64_t fraction) {
+  return static_cast<std::uint64_t>(seconds) * 1'000'000'000u + fraction;
+}
+
 }  // namespace
 
 bool isRefusal(int error) {
@@ -31,27 +37,36 @@ bool isRefusal(int error) {
 EntryMetadata metadataOf(const struct stat& info) {
   return EntryMetadata{kindOf(info.st_mode), static_cast<std::uint64_t>(info.st_size),
                        static_cast<std::uint64_t>(info.st_dev),
-                       static_cast<std::uint64_t>(info.st_ino)};
+                       static_cast<std::uint64_t>(info.st_ino),
+                       nanoseconds(info.st_mtim.tv_sec, static_cast<std::uint64_t>(info.st_mtim.tv_nsec)),
+                       0};
 }
 
 EntryMetadata metadataOf(const struct statx& info) {
+  const bool born = (info.stx_mask & STATX_BTIME) != 0;
   return EntryMetadata{kindOf(info.stx_mode), info.stx_size,
                        static_cast<std::uint64_t>(makedev(info.stx_dev_major, info.stx_dev_minor)),
-                       info.stx_ino};
+                       info.stx_ino, nanoseconds(info.stx_mtime.tv_sec, info.stx_mtime.tv_nsec),
+                       born ? nanoseconds(info.stx_btime.tv_sec, info.stx_btime.tv_nsec) : 0};
 }
 
-std::optional<EntryMetadata> lookUpEntry(int directoryFd, const char* name, bool& extendedStatus) {
+std::optional<EntryMetadata> lookUpEntry(int directoryFd, const char* name, bool& extendedStatus,
+                                         int extraFlags) {
   if (extendedStatus) {
     struct statx info {};
-    if (::statx(directoryFd, name, kLookUpFlags, kLookUpMask, &info) == 0) {
+    if (::statx(directoryFd, name, kLookUpFlags | extraFlags, kLookUpMask, &info) == 0) {
       return metadataOf(info);
     }
     if (!isRefusal(errno)) return std::nullopt;
     extendedStatus = false;
   }
   struct stat info {};
-  if (::fstatat(directoryFd, name, &info, kLookUpFlags) != 0) return std::nullopt;
+  if (::fstatat(directoryFd, name, &info, kLookUpFlags | extraFlags) != 0) return std::nullopt;
   return metadataOf(info);
+}
+
+std::optional<EntryMetadata> statusOfOpen(int fd, bool& extendedStatus) {
+  return lookUpEntry(fd, "", extendedStatus, AT_EMPTY_PATH);
 }
 
 int readFlags(bool noAccessTime) {
@@ -70,10 +85,10 @@ int openForReading(int directoryFd, const char* name, bool& noAccessTime) {
   return ::openat(directoryFd, name, readFlags(false));
 }
 
-std::optional<EntryMetadata> openedHead(int fd, const HeadRequest& request) {
-  struct stat info {};
-  if (::fstat(fd, &info) != 0) return std::nullopt;
-  const EntryMetadata file = metadataOf(info);
+std::optional<EntryMetadata> openedHead(int fd, const HeadRequest& request, bool& extendedStatus) {
+  const std::optional<EntryMetadata> opened = statusOfOpen(fd, extendedStatus);
+  if (!opened) return std::nullopt;
+  const EntryMetadata& file = *opened;
   const bool wanted = request.listed != nullptr ? isListedFile(file, *request.listed)
                                                 : file.kind == EntryKind::Regular;
   if (!wanted) return std::nullopt;

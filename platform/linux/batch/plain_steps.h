@@ -29,13 +29,18 @@ EntryMetadata metadataOf(const struct statx& info);
 
 // What every lookup asks for, by plain call or through the ring.
 inline constexpr int kLookUpFlags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT;
-inline constexpr unsigned kLookUpMask = STATX_TYPE | STATX_SIZE | STATX_INO;
+inline constexpr unsigned kLookUpMask =
+    STATX_TYPE | STATX_SIZE | STATX_INO | STATX_MTIME | STATX_BTIME;
 
 // The entry's metadata without following a final link or triggering an
 // automount: through statx while `extendedStatus` holds, through fstatat
 // once statx has been refused (which clears it). nullopt on failure; errno
 // says why.
-std::optional<EntryMetadata> lookUpEntry(int directoryFd, const char* name, bool& extendedStatus);
+std::optional<EntryMetadata> lookUpEntry(int directoryFd, const char* name, bool& extendedStatus,
+                                         int extraFlags = 0);
+
+// The same of an open descriptor, as a check of what was opened needs it.
+std::optional<EntryMetadata> statusOfOpen(int fd, bool& extendedStatus);
 
 // The flags a head is opened with: read-only, non-blocking (a FIFO or device
 // cannot hold the run), never through a final link, no controlling terminal;
@@ -52,8 +57,9 @@ bool refusedNoAccessTime(int error, bool& noAccessTime);
 int openForReading(int directoryFd, const char* name, bool& noAccessTime);
 
 // What the open file is, when it is a regular file and, if `request` names
-// a listed file, that very file; nullopt otherwise.
-std::optional<EntryMetadata> openedHead(int fd, const HeadRequest& request);
+// a listed file, that very file; nullopt otherwise. Looked at as
+// statusOfOpen does.
+std::optional<EntryMetadata> openedHead(int fd, const HeadRequest& request, bool& extendedStatus);
 
 // The chunk length for heads of at most `length` bytes: whole pages, and
 // never more than 64 KiB, whatever length a request asks for.

@@ -6,8 +6,9 @@
 // A head goes: open (non-blocking, no final link) -> check -> reads -> close.
 // The type is checked on the descriptor that was opened, not on the name, so
 // an entry swapped for a FIFO or device between the two is never read. The
-// check is a plain fstat: the ring's statx cannot take a descriptor without
-// handing the work to a kernel worker thread, which costs more than the call.
+// check is a plain call on the descriptor: the ring's statx cannot take a
+// descriptor without handing the work to a kernel worker thread, which costs
+// more than the call.
 // A step the ring fails is redone by its plain call, which gives the same
 // answer as the plain engine. Should the ring itself be refused once set up
 // (a sandbox that allows io_uring_setup but not io_uring_enter, or any later
@@ -242,7 +243,7 @@ void RingBatchIo::finishHeadByPlainCalls(std::size_t slot, const HeadRequest& re
       // An open the kernel took but never reported may leave a descriptor
       // behind; opening again is all that can be done for the request.
       state.fd = openForReading(request.directoryFd, request.name, noAccessTime_);
-      state.file = state.fd < 0 ? std::nullopt : openedHead(state.fd, request);
+      state.file = state.fd < 0 ? std::nullopt : openedHead(state.fd, request, extendedStatus_);
       [[fallthrough]];
     case Step::Read:
       // The bytes from the offset on were never handed over.
@@ -377,7 +378,7 @@ void RingBatchIo::openDone(std::size_t slot, int result, const HeadRequest& requ
     io_uring_prep_nop(nextSqe(slot, Step::Close));
     return;
   }
-  state.file = openedHead(state.fd, request);
+  state.file = openedHead(state.fd, request, extendedStatus_);
   if (state.file && state.remaining > 0) {
     readNext(slot);
   } else {

@@ -176,15 +176,18 @@ TEST(AnchoredWalk, RemovingALinkAFifoOrAnImmutableFileSaysWhyItDidNotHappen) {
   const ListedFile immutable = listedNow("d/immutable");
   const int fd = ::open((tmp / "d/immutable").c_str(), O_RDONLY);
   int flags = 0;
+  bool marked = false;
   if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
     const int withImmutable = flags | FS_IMMUTABLE_FL;
     if (::ioctl(fd, FS_IOC_SETFLAGS, &withImmutable) == 0) {
       EXPECT_EQ(remove("d/immutable", immutable), Removal::PermissionDenied);
       EXPECT_TRUE(tmp.exists("d/immutable"));
       ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
+      marked = true;
     }
   }
   if (fd >= 0) ::close(fd);
+  if (!marked) GTEST_SKIP() << "no immutable flag here: it takes root and a file system with it";
 }
 
 TEST(AnchoredWalk, EveryFallbackForARefusedNewerCallListsReadsAndRemovesAlike) {
@@ -230,7 +233,7 @@ TEST(AnchoredWalk, EveryFallbackForARefusedNewerCallListsReadsAndRemovesAlike) {
       ASSERT_EQ(::stat(path.substr(0, path.rfind('/')).c_str(), &directory), 0);
       EXPECT_EQ(record.size, static_cast<std::uint64_t>(file.st_size)) << variant.what << name;
       EXPECT_EQ(record.inode, file.st_ino) << variant.what << ": " << name;
-      EXPECT_EQ(record.device, file.st_dev) << variant.what << ": " << name;
+      EXPECT_EQ(record.device(), file.st_dev) << variant.what << ": " << name;
       EXPECT_EQ(record.directory(), (DirectoryId{directory.st_dev, directory.st_ino}))
           << variant.what << ": " << name;
       for (const bool batched : {false, true}) {

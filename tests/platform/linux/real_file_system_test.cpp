@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -17,6 +18,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -543,6 +545,25 @@ TEST_F(RealFileSystemTest, ReadLeadingBytesReadsWhatThePathNamesAtTheTimeOfTheRe
   StringSink secondLife;
   EXPECT_TRUE(fs.readLeadingBytes(tmp / "remade/f", 100, secondLife));
   EXPECT_EQ(secondLife.data, "second life");
+}
+
+
+// A directory removed and made again at its inode, the same file in it:
+// only its birth time tells it from the listed one.
+TEST_F(RealFileSystemTest, ADirectoryMadeAgainAtItsInodeIsNotTheListedOne) {
+  const ListedFile listed = testing::listedNow(fs, tmp.write("d/f", "abc"));
+  if (listed.directory.born == 0) GTEST_SKIP() << "no birth time kept by this file system";
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  int tries = 0;
+  do {
+    std::filesystem::remove_all(tmp / "d");
+    tmp.write("d/f", "abc");
+  } while (inodeOf(tmp / "d") != listed.directory.inode && ++tries < 100);
+  if (tries == 100) GTEST_SKIP() << "no freed inode given to the directory in 100 tries";
+  StringSink head;
+  EXPECT_FALSE(testing::readAsBatch(fs, tmp / "d/f", 100, head, listed));
+  EXPECT_EQ(fs.removeListedFile(tmp / "d/f", listed), Removal::DirectoryReplaced);
+  EXPECT_TRUE(tmp.exists("d/f"));
 }
 
 }  // namespace

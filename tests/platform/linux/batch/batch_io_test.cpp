@@ -68,11 +68,16 @@ std::string patternedBytes(std::size_t length, unsigned seed) {
 EntryMetadata statOf(const std::string& path) {
   struct stat info {};
   EXPECT_EQ(::lstat(path.c_str(), &info), 0) << path;
+  struct statx birth {};
+  ::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BTIME, &birth);
+  const auto ns = [](auto seconds, auto fraction) { return seconds * 1'000'000'000ull + fraction; };
   return {S_ISREG(info.st_mode)   ? EntryKind::Regular
           : S_ISDIR(info.st_mode) ? EntryKind::Directory
           : S_ISLNK(info.st_mode) ? EntryKind::Link
                                   : EntryKind::Other,
-          static_cast<std::uint64_t>(info.st_size), info.st_dev, info.st_ino};
+          static_cast<std::uint64_t>(info.st_size), info.st_dev, info.st_ino,
+          ns(info.st_mtim.tv_sec, info.st_mtim.tv_nsec),
+          (birth.stx_mask & STATX_BTIME) != 0 ? ns(birth.stx_btime.tv_sec, birth.stx_btime.tv_nsec) : 0};
 }
 
 struct Engine {
