@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdio>
 #include <set>
 #include <string>
 #include <vector>
@@ -27,18 +25,13 @@ constexpr std::size_t kSharing = kAheadBatch + 44;  // files of t/a, all of one 
 class HeadsAheadTest : public ::testing::TestWithParam<std::int32_t> {
  protected:
   HeadsAheadTest() {
-    for (std::size_t i = 0; i < kSharing; ++i) fake.addFile(name(i), contentOf(i));
+    for (std::size_t i = 0; i < kSharing; ++i) fake.addFile(name(i), name(i).substr(5) + "!");
     fake.addFile("t/b/one", "only one");
     fake.addFile("t/b/zero", std::string(5, '\0'));
     fake.addFile("t/z/zero", std::string(5, '\0'));
     fake.beforeListing = [this](const std::string&) { readsBeforeListing.push_back(fake.readPaths.size()); };
   }
-  static std::string name(std::size_t i) {
-    char text[16];
-    std::snprintf(text, sizeof text, "t/a/f%03zu", i);
-    return text;
-  }
-  static std::string contentOf(std::size_t i) { return name(i).substr(5) + "!"; }
+  static std::string name(std::size_t i) { return "t/a/f" + std::to_string(1000 + i).substr(1); }
 
   void walk(std::int32_t blockSize, std::vector<FileRecord>& into, bool readAhead) {
     HeadsAhead ahead(into, blockSize, fake);
@@ -89,13 +82,11 @@ TEST_P(HeadsAheadTest, FilesAfterTheFirstOfTheirSizeAreReadDuringTheWalkOnce) {
   // The digest stage reads the first of each size and nothing again, the
   // zero digests included, and groups as it does when nothing is read ahead.
   const std::vector<std::string> groups = groupsOf(files, blockSize, fake);
-  const std::size_t readAhead = fake.readPaths.size();
-  EXPECT_EQ(readAhead, reads ? kSharing + 2 : 0u);
+  EXPECT_EQ(fake.readPaths.size(), reads ? kSharing + 2 : 0u);
   const std::set<std::string> distinct(fake.readPaths.begin(), fake.readPaths.end());
   EXPECT_EQ(distinct.size(), fake.readPaths.size());
   std::vector<FileRecord> plain;
   walk(blockSize, plain, false);
-  EXPECT_EQ(fake.readPaths.size(), readAhead);
   EXPECT_EQ(groups, groupsOf(plain, blockSize, fake));
 }
 
