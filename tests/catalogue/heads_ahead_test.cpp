@@ -19,9 +19,8 @@ using testing::FakeFileSystem;
 
 constexpr std::size_t kSharing = kAheadBatch + 44;  // files of t/a, all of one size
 
-// t/a holds kSharing files of 4 bytes, each its own; t/b a file of a size
-// no other has and a file of five zero bytes, whose twin is in t/z, the
-// directory listed last.
+// t/a: kSharing files of 4 bytes, each its own; t/b: one of a size no other
+// has, and five zero bytes whose twin is in t/z, the directory listed last.
 class HeadsAheadTest : public ::testing::TestWithParam<std::int32_t> {
  protected:
   HeadsAheadTest() {
@@ -40,8 +39,7 @@ class HeadsAheadTest : public ::testing::TestWithParam<std::int32_t> {
     ahead.finish();
   }
 
-  // How many candidates there are, then the groups of the digest stage,
-  // each member's path and digest.
+  // The number of candidates, then each group's members' paths and digests.
   static std::vector<std::string> groupsOf(std::vector<FileRecord>& candidates,
                                            std::int32_t blockSize, FakeFileSystem& reader) {
     selectSameSizeCandidates(candidates);
@@ -79,8 +77,8 @@ TEST_P(HeadsAheadTest, FilesAfterTheFirstOfTheirSizeAreReadDuringTheWalkOnce) {
     EXPECT_EQ(record.digest, sum.value()) << record.path();
   }
 
-  // The digest stage reads the first of each size and nothing again, the
-  // zero digests included, and groups as it does when nothing is read ahead.
+  // The digest stage reads the first of each size and nothing again (zero
+  // digests included), and groups as it does when nothing is read ahead.
   const std::vector<std::string> groups = groupsOf(files, blockSize, fake);
   EXPECT_EQ(fake.readPaths.size(), reads ? kSharing + 2 : 0u);
   const std::set<std::string> distinct(fake.readPaths.begin(), fake.readPaths.end());

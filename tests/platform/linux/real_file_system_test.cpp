@@ -411,8 +411,7 @@ std::size_t openDescriptorCount() {
   return count;
 }
 
-// A batch that owns its paths and sinks, as one handed over to be read
-// beside its maker does.
+// A batch that owns its paths and sinks, as one read beside its maker does.
 struct OwnedBatch final : OwnedHeads {
   OwnedBatch(std::vector<std::string> all, std::uint64_t length)
       : paths(std::move(all)), sinks(paths.size()) {
@@ -455,9 +454,8 @@ TEST_F(RealFileSystemTest, ABatchReadsEachFileFromTheDirectoryItsOwnPathNames) {
       EXPECT_EQ(sinks[i].data, wanted[i].second) << paths[i];
     }
     EXPECT_EQ(openDescriptorCount(), descriptorsBefore) << "left open";
-    // The same as batches read beside the caller, more of them than may
-    // wait at once: each comes back once, in the order started, read alike
-    // (the thread that reads them keeps its engine's descriptor).
+    // The same as more batches read beside the caller than may wait at once
+    // (their thread keeps its engine): each comes back once, in order, alike.
     std::vector<const OwnedHeads*> started;
     std::vector<std::unique_ptr<OwnedHeads>> back;
     for (int batch = 0; batch < 7; ++batch) {
@@ -470,8 +468,8 @@ TEST_F(RealFileSystemTest, ABatchReadsEachFileFromTheDirectoryItsOwnPathNames) {
     ASSERT_EQ(back.size(), started.size());
     for (std::size_t k = 0; k < back.size(); ++k) {
       ASSERT_EQ(back[k].get(), started[k]);
-      const auto& batch = static_cast<const OwnedBatch&>(*back[k]);
       for (std::size_t i = 0; i < paths.size(); ++i) {
+        const auto& batch = static_cast<const OwnedBatch&>(*back[k]);
         EXPECT_EQ(batch.reads[i].read, reads[i].read) << paths[i];
         EXPECT_EQ(batch.sinks[i].data, sinks[i].data) << paths[i];
       }
