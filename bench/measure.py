@@ -9,7 +9,13 @@ CONFIG holds:
   timeout   seconds after which one run is killed
   cwd       directory the commands run in (a scratch directory)
   baseline  name of the command that the ratios compare against
-  commands  list of {"name", "argv", "skip"}; "skip" is a reason or null
+  floor     name of the command every median is also divided by (find)
+  commands  list of {"name", "argv", "skip", "ring"}; "skip" is a reason or
+            null; "ring" says whether io_uring was allowed to the command
+            ("n/a" for one that does not use it)
+
+Two commands whose "ring" settings differ (neither "n/a") are not compared:
+their ratio is left out and the notes say why.
 
 Every command runs with standard input from /dev/null and standard output to
 /dev/null.  One untimed warm-up round comes first; its standard error is kept
@@ -110,6 +116,12 @@ def fmt_ratio(a, b):
     return "%.2fx" % (a / b)
 
 
+def comparable(a, b):
+    """Runs made with io_uring allowed and refused measure different engines."""
+    ra, rb = a.get("ring", "n/a"), b.get("ring", "n/a")
+    return ra == "n/a" or rb == "n/a" or ra == rb
+
+
 def main():
     # Turn SIGTERM into an exception so that a running child gets killed too.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
@@ -180,27 +192,36 @@ def main():
             summary[c["name"]] = (statistics.median(r["walls"]),
                                   min(r["walls"]), max(r["walls"]),
                                   max(r["rss"]) / 1024.0)
-    base = summary.get(cfg.get("baseline"))
     bname = cfg.get("baseline") or "baseline"
+    fname = cfg.get("floor") or "find"
+    by_name = {c["name"]: c for c in cmds}
+    base = summary.get(bname)
+    floor = summary.get(fname)
 
-    head = ("command", "median s", "min s", "max s", "peak RSS MiB",
-            "time ratio", "mem ratio", "notes")
+    head = ("command", "io_uring", "median s", "min s", "max s",
+            "peak RSS MiB", "/ " + fname, "time ratio", "mem ratio", "notes")
     rows = []
     for c in cmds:
         s = summary.get(c["name"])
-        notes = "; ".join(res[c["name"]]["notes"])
+        notes = res[c["name"]]["notes"]
+        ring = c.get("ring", "n/a")
         if s is None:
-            rows.append((c["name"], "-", "-", "-", "-", "-", "-",
-                         notes or "no completed run"))
+            rows.append((c["name"], ring, "-", "-", "-", "-", "-", "-", "-",
+                         "; ".join(notes) or "no completed run"))
             continue
-        rows.append((c["name"], "%.3f" % s[0], "%.3f" % s[1], "%.3f" % s[2],
-                     "%.1f" % s[3],
-                     fmt_ratio(base[0], s[0]) if base else "-",
-                     fmt_ratio(base[3], s[3]) if base else "-",
-                     notes))
+        same = bname in by_name and comparable(by_name[bname], c)
+        if base and not same:
+            notes = notes + ["not compared with %s: io_uring %s there"
+                             % (bname, by_name[bname].get("ring"))]
+        rows.append((c["name"], ring, "%.3f" % s[0], "%.3f" % s[1],
+                     "%.3f" % s[2], "%.1f" % s[3],
+                     fmt_ratio(s[0], floor[0]) if floor else "-",
+                     fmt_ratio(base[0], s[0]) if base and same else "-",
+                     fmt_ratio(base[3], s[3]) if base and same else "-",
+                     "; ".join(notes)))
     widths = [max(len(str(row[i])) for row in rows + [head])
               for i in range(len(head) - 1)]
-    aligns = ["<", ">", ">", ">", ">", ">", ">"]
+    aligns = ["<", "<", ">", ">", ">", ">", ">", ">", ">"]
 
     def line(row):
         cells = ["%*s" % (w, v) if a == ">" else "%-*s" % (w, v)
@@ -214,8 +235,11 @@ def main():
     print()
     print("median/min/max: wall seconds over the %d timed run(s); peak RSS: "
           "the largest peak RSS over those runs." % runs)
+    print("/ %s = this median / %s median (the floor: a walk and a stat of "
+          "every file)." % (fname, fname))
     print("time ratio = %s median / this median; mem ratio = %s peak RSS / "
-          "this peak RSS (below 1 means %s used less)." % (bname, bname, bname))
+          "this peak RSS (below 1 means %s used less); left out between runs "
+          "made with io_uring allowed and refused." % (bname, bname, bname))
     print()
     print("per-run wall seconds, in round order:")
     for c in cmds:

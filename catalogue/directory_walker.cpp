@@ -86,6 +86,7 @@ void DirectoryWalker::operator()(std::string pattern) const {
       }
       files_->emplace_back(level.recorded, entry.name, entry.size, entry.inode, entry.device,
                            entry.modified, entry.born);
+      if (ahead_ != nullptr) ahead_->recorded(files_->size() - 1);
       if (files_->size() % kProgressStep == 0) progress_->filesFound(files_->size());
     }
   }

@@ -4,19 +4,22 @@
 #include <vector>
 
 #include "catalogue/file_record.h"
+#include "catalogue/heads_ahead.h"
 #include "catalogue/progress_observer.h"
 #include "platform/file_system.h"
 
 namespace dupsieve {
 
 // Turns one start pattern into FileRecords appended to a file list, in
-// listing order, depth-first. Copies append to the same list.
+// listing order, depth-first. Copies append to the same list. Given a
+// HeadsAhead (over the same list), it tells it of every record appended.
 class DirectoryWalker {
  public:
   DirectoryWalker(std::vector<FileRecord>& files, bool includeEmpty, bool recurse,
-                  FileSystem& fileSystem, ProgressObserver& progress = noProgress())
+                  FileSystem& fileSystem, ProgressObserver& progress = noProgress(),
+                  HeadsAhead* ahead = nullptr)
       : includeEmpty_(includeEmpty), recurse_(recurse), files_(&files),
-        fileSystem_(&fileSystem), progress_(&progress) {}
+        fileSystem_(&fileSystem), progress_(&progress), ahead_(ahead) {}
 
   // Walks a start pattern: it yields the entries it names (a directory named
   // without wildcards is listed only when descending). With recursion on, a
@@ -32,6 +35,7 @@ class DirectoryWalker {
   std::vector<FileRecord>* files_;
   FileSystem* fileSystem_;
   ProgressObserver* progress_;  // told the size of the file list every kProgressStep files
+  HeadsAhead* ahead_;           // null: no head is read during the walk
 };
 
 }  // namespace dupsieve

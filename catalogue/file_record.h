@@ -47,11 +47,18 @@ class FileRecord {
   std::uint64_t born = 0;
   std::uint32_t digest = 0;    // cached sample digest; 0 means not computed yet
 
+  // Whether the head was read while the walk went on, so that the digest
+  // stage does not read it again: a digest of 0 is a sum like any other.
+  bool headReadAhead() const { return headReadAhead_ != 0; }
+  void markHeadReadAhead() { headReadAhead_ = 1; }
+
  private:
   // Declared so that the record packs into 56 bytes: a million of them are
   // held at once, and the list is copied in part while it is sorted. The
-  // name's length and the device are kept by the holder for that reason.
-  std::uint32_t place_ = 0;  // of its name and device in the holder
+  // name's length and the device are kept by the holder for that reason;
+  // a place fits in 31 bits, which leaves one for the mark.
+  std::uint32_t place_ : 31 = 0;  // of its name and device in the holder
+  std::uint32_t headReadAhead_ : 1 = 0;
   std::shared_ptr<const ListedDirectory> holder_;
 };
 

@@ -40,9 +40,13 @@ void runSearch(const Settings& settings, FileSystem& fileSystem, std::istream& i
   // What the command line alone tells is worth knowing before a long walk.
   writeCommandLineHints(settings, fileSystem, notes);
   writeProgress(console, "serching all files.");
+  // The heads of files that already share their size are read while the
+  // walk goes on.
+  HeadsAhead ahead(files, settings.blockSize, fileSystem);
   const DirectoryWalker walker(files, settings.includeEmpty, settings.recurse, fileSystem,
-                               progress);
+                               progress, &ahead);
   for (const std::string& start : settings.startDirectories) walker(start);
+  ahead.finish();
   // Before anything else walks the tree again.
   const std::uint64_t unreadDirectories = fileSystem.unreadDirectories();
   notes.clearStatus();

@@ -28,11 +28,17 @@ void groupSameDigestFiles(std::vector<FileRecord>& files, std::int32_t blockSize
     return std::tie(da.device, da.inode, a->inode) < std::tie(db.device, db.inode, b->inode);
   });
 
-  // One round of reads between two reports of progress.
+  // One round of reads between two reports of progress, which counts the
+  // heads read during the walk as it counts the others. Those are not read
+  // again, whatever their digest.
+  std::vector<FileRecord*> unread;
   for (std::size_t first = 0; first < readingOrder.size(); first += kHeadBatch) {
     const std::size_t end = std::min(readingOrder.size(), first + kHeadBatch);
-    sampleDigests(std::span<FileRecord* const>(readingOrder).subspan(first, end - first),
-                  blockSize, fileSystem);
+    unread.clear();
+    for (std::size_t i = first; i < end; ++i) {
+      if (!readingOrder[i]->headReadAhead()) unread.push_back(readingOrder[i]);
+    }
+    sampleDigests(unread, blockSize, fileSystem);
     for (std::size_t done = first + 1; done <= end; ++done) {
       if (done % kProgressStep == 0) progress.candidatesRead(done, readingOrder.size());
     }

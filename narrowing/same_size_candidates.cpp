@@ -5,19 +5,26 @@
 namespace dupsieve {
 
 void selectSameSizeCandidates(std::vector<FileRecord>& files) {
-  std::stable_sort(files.begin(), files.end());
+  // By size alone: some digests are known already (the heads read during
+  // the walk), and they must not part files of one size here.
+  const auto bySize = [](const FileRecord& a, const FileRecord& b) { return a.size < b.size; };
+  std::stable_sort(files.begin(), files.end(), bySize);
 
   // The candidates are gathered at the front of the file list itself, in
   // order: a second list would hold a copy of every record of a large run
   // at the moment of peak memory, and nothing can tell the difference.
   std::size_t candidateEnd = 0;
-  std::size_t start = 0;
-  while (const auto run = findEqualRun(files, start)) {
-    for (std::size_t i = run->first; i < run->end; ++i) {
-      if (candidateEnd != i) files[candidateEnd] = std::move(files[i]);
-      ++candidateEnd;
+  for (std::size_t first = 0; first < files.size();) {
+    const auto end = std::upper_bound(files.begin() + static_cast<std::ptrdiff_t>(first),
+                                      files.end(), files[first], bySize);
+    const std::size_t runEnd = static_cast<std::size_t>(end - files.begin());
+    if (runEnd - first >= 2) {
+      for (std::size_t i = first; i < runEnd; ++i) {
+        if (candidateEnd != i) files[candidateEnd] = std::move(files[i]);
+        ++candidateEnd;
+      }
     }
-    start = run->end;
+    first = runEnd;
   }
   files.erase(files.begin() + static_cast<std::ptrdiff_t>(candidateEnd), files.end());
 }

@@ -8,8 +8,8 @@
 namespace dupsieve {
 
 // Keeps only the records whose size another record shares, in ascending
-// size and, within one size, in the order they had (ascending path).
-// Requires CompareMode::BySizeAndDigest and every digest still 0.
+// size and, within one size, in the order they had (ascending path),
+// whatever digests some of them hold already.
 void selectSameSizeCandidates(std::vector<FileRecord>& files);
 
 }  // namespace dupsieve

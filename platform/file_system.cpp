@@ -10,4 +10,11 @@ void HeadReader::readHeads(std::span<HeadRead> reads) {
   }
 }
 
+std::unique_ptr<OwnedHeads> HeadReader::startHeads(std::unique_ptr<OwnedHeads> batch) {
+  readHeads(batch->reads);
+  return batch;
+}
+
+std::vector<std::unique_ptr<OwnedHeads>> HeadReader::collectHeads(bool /*wait*/) { return {}; }
+
 }  // namespace dupsieve

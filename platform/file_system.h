@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace dupsieve {
 
@@ -110,6 +111,15 @@ struct HeadRead {
   bool read = false;           // set when the file was opened and its bytes handed over
 };
 
+// A batch of heads that owns everything its reads point to (the parts of
+// the paths, the sinks), so that it can be read on another thread while the
+// one that made it goes on.
+class OwnedHeads {
+ public:
+  virtual ~OwnedHeads() = default;
+  std::vector<HeadRead> reads;
+};
+
 // Reads the leading bytes of files.
 class HeadReader {
  public:
@@ -133,6 +143,17 @@ class HeadReader {
   // lengths. By default, one file after the other through
   // `readLeadingBytes`.
   virtual void readHeads(std::span<HeadRead> reads);
+
+  // Reads `batch` as `readHeads` would, beside the caller where the system
+  // can: the batch is then taken and comes back from `collectHeads`, and
+  // null is returned. Otherwise it is read at once and returned. A caller
+  // that starts many batches waits here while several are still unread, so
+  // that what they hold stays bounded. By default, read at once.
+  virtual std::unique_ptr<OwnedHeads> startHeads(std::unique_ptr<OwnedHeads> batch);
+
+  // The batches taken by `startHeads` that have been read by now, in the
+  // order they were started; with `wait`, every batch taken, once read.
+  virtual std::vector<std::unique_ptr<OwnedHeads>> collectHeads(bool wait);
 };
 
 // How an attempt to remove a listed file ended.

@@ -31,6 +31,8 @@ class RealFileSystem final : public FileSystem {
   bool readLeadingBytes(const std::string& path, std::uint64_t length,
                         ByteSink& sink) override;
   void readHeads(std::span<HeadRead> reads) override;
+  std::unique_ptr<OwnedHeads> startHeads(std::unique_ptr<OwnedHeads> batch) override;
+  std::vector<std::unique_ptr<OwnedHeads>> collectHeads(bool wait) override;
   Removal removeListedFile(const std::string& path, const ListedFile& listed) override;
   OpenedContent openListedFile(const std::string& path, const ListedFile& listed) override;
   std::uint64_t unreadDirectories() const override;

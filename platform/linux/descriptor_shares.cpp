@@ -11,8 +11,9 @@ namespace {
 
 // Held for the whole run besides what is open when it starts (standard
 // input, output and error at least, and whatever the caller left open):
-// one ring for each of the two threads.
-constexpr std::uint64_t kRings = 2;
+// one ring for each of the three threads (the walk's, the second, and the
+// one that reads heads during the walk).
+constexpr std::uint64_t kRings = 3;
 // Opened by the walk for a moment beyond its budget: a directory before the
 // budget gives another one up, and ".." while leaving a directory.
 constexpr std::uint64_t kWalkMoment = 2;
@@ -40,13 +41,13 @@ DescriptorShares shareDescriptors(std::uint64_t openFileLimit, std::uint64_t ope
   const std::uint64_t limit = std::min(openFileLimit, kLargeLimit);
   const std::uint64_t held = openAtStart + kRings;
   const std::uint64_t free = limit > held ? limit - held : 0;
-  // The walk and the head reads never run at the same time (the heads are
-  // read once the file list is whole); the verdict, at the prompts, comes
-  // after both, and the deletions open one directory at a time.
-  const std::uint64_t walk = free > kWalkMoment ? free - kWalkMoment : 0;
   // Each of the two threads reading heads holds a round's directories, its
   // engine's files in flight and the one file it is on.
   const std::uint64_t perThread = free / 2;
+  // While the walk goes on, one thread reads heads beside it; the digest
+  // stage's two come after the walk; the verdict, at the prompts, comes
+  // after all of them, and the deletions open one directory at a time.
+  const std::uint64_t walk = free > kWalkMoment + perThread ? free - kWalkMoment - perThread : 0;
   const std::uint64_t inFlight = std::clamp<std::uint64_t>(perThread / 3, 1, kMostInFlight);
   const std::uint64_t perRound =
       perThread > inFlight + 1 ? std::min(perThread - inFlight - 1, kMostDirectories) : 1;

@@ -9,6 +9,7 @@
 #include <span>
 
 #include "platform/linux/anchored_heads.h"
+#include "platform/linux/background_heads.h"
 #include "platform/linux/batch/batch_io.h"
 #include "platform/linux/batch/second_thread.h"
 #include "platform/linux/content_reader.h"
@@ -67,9 +68,12 @@ struct RealFileSystem::State {
   linux_io::DescriptorBudget budget;
   BatchSettings settings;
   EnginePerThread engines;
-  // Started on the first batch large enough to share; last, so stopped first.
+  // Started on the first batch large enough to share; stopped before the engines.
   linux_io::SecondThread second{engines.mode(), settings, calls};
   std::uint64_t unreadDirectories = 0;
+  // Started on the first batch handed over during the walk; last, so stopped first.
+  linux_io::BackgroundHeads background{engines.mode(), settings, calls,
+                                       shares.directoriesPerRound};
 };
 
 RealFileSystem::RealFileSystem(PreferredCalls preferred)
@@ -107,6 +111,15 @@ void RealFileSystem::readHeads(std::span<HeadRead> reads) {
     linux_io::readAnchoredHeads(reads.subspan(first, end - first), engine, calls, perRound);
   };
   state_->second.split(reads.size(), state_->engines, state_->calls, readPart);
+}
+
+std::unique_ptr<OwnedHeads> RealFileSystem::startHeads(std::unique_ptr<OwnedHeads> batch) {
+  std::unique_ptr<linux_io::BatchIo> opened;
+  return state_->background.start(std::move(batch), state_->engines.here(opened), state_->calls);
+}
+
+std::vector<std::unique_ptr<OwnedHeads>> RealFileSystem::collectHeads(bool wait) {
+  return state_->background.collect(wait);
 }
 
 Removal RealFileSystem::removeListedFile(const std::string& path, const ListedFile& listed) {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/windows/file_identity.h"
@@ -170,6 +171,15 @@ void RealFileSystem::readHeads(std::span<HeadRead> reads) {
     readOpenedHead(file.get(), read.length, *read.sink, state_->readBuffer);
     read.read = true;
   }
+}
+
+// Read at once, on the caller's thread: the walk's own calls come first here.
+std::unique_ptr<OwnedHeads> RealFileSystem::startHeads(std::unique_ptr<OwnedHeads> batch) {
+  return HeadReader::startHeads(std::move(batch));
+}
+
+std::vector<std::unique_ptr<OwnedHeads>> RealFileSystem::collectHeads(bool wait) {
+  return HeadReader::collectHeads(wait);
 }
 
 bool RealFileSystem::readLeadingBytes(const std::string& path, std::uint64_t length,

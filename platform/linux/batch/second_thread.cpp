@@ -1,10 +1,11 @@
 #include "platform/linux/batch/second_thread.h"
 
-#include <signal.h>
-
+#include <exception>
 #include <memory>
 #include <system_error>
 #include <utility>
+
+#include "platform/linux/signals_blocked.h"
 
 namespace dupsieve::linux_io {
 namespace {
@@ -12,25 +13,6 @@ namespace {
 // The fewest requests of a batch, heads or lookups, that the second thread
 // takes half of: fewer cost less than handing them over.
 constexpr std::size_t kSplitFrom = 64;
-
-// Blocks in the calling thread, while it lives, the signals whose handlers
-// the main thread must run (an interrupt's note is published by the main
-// thread); a thread started meanwhile keeps them blocked for its life.
-class SignalsBlocked {
- public:
-  SignalsBlocked() {
-    sigset_t blocked;
-    ::sigemptyset(&blocked);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) ::sigaddset(&blocked, signal);
-    ::pthread_sigmask(SIG_BLOCK, &blocked, &previous_);
-  }
-  SignalsBlocked(const SignalsBlocked&) = delete;
-  SignalsBlocked& operator=(const SignalsBlocked&) = delete;
-  ~SignalsBlocked() { ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
-
- private:
-  sigset_t previous_;
-};
 
 }  // namespace
 
@@ -58,9 +40,13 @@ void SecondThread::split(std::size_t count, EnginePerThread& engines, SystemCall
     ~Finish() {
       if (thread != nullptr) thread->finish();
     }
-  } finish{shared ? this : nullptr};
-  std::unique_ptr<BatchIo> opened;
-  part(engines.here(opened), calls, 0, shared ? half : count);
+  };
+  {
+    const Finish finish{shared ? this : nullptr};
+    std::unique_ptr<BatchIo> opened;
+    part(engines.here(opened), calls, 0, shared ? half : count);
+  }
+  if (shared) rethrowFailure();
 }
 
 bool SecondThread::start(Work work) {
@@ -78,11 +64,21 @@ bool SecondThread::start(Work work) {
   }
   {
     const std::lock_guard<std::mutex> lock(mutex_);
+    if (broken_) return false;
     work_ = std::move(work);
     pending_ = true;
   }
   changed_.notify_all();
   return true;
+}
+
+void SecondThread::rethrowFailure() {
+  std::exception_ptr failure;
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    failure = std::exchange(failure_, nullptr);
+  }
+  if (failure) std::rethrow_exception(failure);
 }
 
 void SecondThread::finish() {
@@ -91,17 +87,28 @@ void SecondThread::finish() {
 }
 
 void SecondThread::run() {
-  std::unique_ptr<BatchIo> engine;
-  if (mode_ == BatchMode::Ring) engine = openRingBatchIo(settings_);
-  if (!engine) engine = openPlainBatchIo(settings_);
-  std::unique_lock<std::mutex> lock(mutex_);
-  for (;;) {
-    changed_.wait(lock, [this] { return pending_ || stopping_; });
-    if (stopping_) return;
-    Work work = std::move(work_);
-    lock.unlock();
-    work(*engine, calls_);
+  std::unique_lock<std::mutex> lock(mutex_, std::defer_lock);
+  try {
+    std::unique_ptr<BatchIo> engine;
+    if (mode_ == BatchMode::Ring) engine = openRingBatchIo(settings_);
+    if (!engine) engine = openPlainBatchIo(settings_);
     lock.lock();
+    for (;;) {
+      changed_.wait(lock, [this] { return pending_ || stopping_; });
+      if (stopping_) return;
+      Work work = std::move(work_);
+      lock.unlock();
+      work(*engine, calls_);
+      lock.lock();
+      pending_ = false;
+      changed_.notify_all();
+    }
+  } catch (...) {
+    // Memory that ran out here is the run's to report, on the thread that
+    // handed the work over; no more work is taken.
+    if (!lock.owns_lock()) lock.lock();
+    failure_ = std::current_exception();
+    broken_ = true;
     pending_ = false;
     changed_.notify_all();
   }

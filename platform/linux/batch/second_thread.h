@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <exception>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -38,6 +39,7 @@ class SecondThread {
  private:
   using Work = std::function<void(BatchIo& engine, SystemCalls& calls)>;
   bool start(Work work);  // false where there is no second processor or no thread
+  void rethrowFailure();  // what stopped the second thread's work, if anything
   void finish();          // waits until the work started last is done
   void run();
 
@@ -50,6 +52,8 @@ class SecondThread {
   bool pending_ = false;
   bool stopping_ = false;
   bool refused_ = false;  // the system would not start a thread
+  bool broken_ = false;   // the thread stopped at a failure, kept in `failure_`
+  std::exception_ptr failure_;
   std::thread thread_;  // started on first use
 };
 

@@ -19,6 +19,7 @@
 #include <span>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "tests/support/batch_read.h"
@@ -410,6 +411,19 @@ std::size_t openDescriptorCount() {
   return count;
 }
 
+// A batch that owns its paths and sinks, as one read beside its maker does.
+struct OwnedBatch final : OwnedHeads {
+  OwnedBatch(std::vector<std::string> all, std::uint64_t length)
+      : paths(std::move(all)), sinks(paths.size()) {
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+      const PathParts parts = splitAtLastSlash(paths[i]);
+      reads.push_back(HeadRead{parts.directory, parts.name, {}, length, &sinks[i]});
+    }
+  }
+  std::vector<std::string> paths;
+  std::vector<StringSink> sinks;
+};
+
 TEST_F(RealFileSystemTest, ABatchReadsEachFileFromTheDirectoryItsOwnPathNames) {
   // Files of the same name in several directories, in an order that leaves
   // a directory and comes back to it, with failures in between: each read
@@ -440,6 +454,26 @@ TEST_F(RealFileSystemTest, ABatchReadsEachFileFromTheDirectoryItsOwnPathNames) {
       EXPECT_EQ(sinks[i].data, wanted[i].second) << paths[i];
     }
     EXPECT_EQ(openDescriptorCount(), descriptorsBefore) << "left open";
+    // The same as more batches read beside the caller than may wait at once
+    // (their thread keeps its engine): each comes back once, in order, alike.
+    std::vector<const OwnedHeads*> started;
+    std::vector<std::unique_ptr<OwnedHeads>> back;
+    for (int batch = 0; batch < 7; ++batch) {
+      auto owned = std::make_unique<OwnedBatch>(paths, 100);
+      started.push_back(owned.get());
+      if (auto now = fileSystem.startHeads(std::move(owned))) back.push_back(std::move(now));
+      for (auto& read : fileSystem.collectHeads(false)) back.push_back(std::move(read));
+    }
+    for (auto& read : fileSystem.collectHeads(true)) back.push_back(std::move(read));
+    ASSERT_EQ(back.size(), started.size());
+    for (std::size_t k = 0; k < back.size(); ++k) {
+      ASSERT_EQ(back[k].get(), started[k]);
+      for (std::size_t i = 0; i < paths.size(); ++i) {
+        const auto& batch = static_cast<const OwnedBatch&>(*back[k]);
+        EXPECT_EQ(batch.reads[i].read, reads[i].read) << paths[i];
+        EXPECT_EQ(batch.sinks[i].data, sinks[i].data) << paths[i];
+      }
+    }
   }
 }
 

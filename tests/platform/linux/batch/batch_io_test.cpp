@@ -16,12 +16,15 @@
 #include <cstddef>
 #include <cstring>
 #include <future>
+#include <new>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/linux/batch/second_thread.h"
+#include "platform/linux/system_calls.h"
 #include "tests/support/binary_run.h"
 #include "tests/support/temp_dir.h"
 
@@ -388,6 +391,25 @@ TEST(BatchIoChoiceTest, PlainCallsCanBeForced) {
   if (openRingBatchIo({})) {
     EXPECT_EQ(openBatchIo()->mode(), BatchMode::Ring);
   }
+}
+
+TEST(SecondThreadTest, MemoryThatRunsOutOnTheSecondThreadReachesTheCallerWhoThenWorksAlone) {
+  if (std::thread::hardware_concurrency() < 2) GTEST_SKIP() << "one processor: no second thread";
+  const BatchSettings settings;
+  SystemCalls calls{PreferredCalls{}};
+  EnginePerThread engines(BatchChoice::PlainCalls, settings);
+  SecondThread second(engines.mode(), settings, calls);
+  std::vector<int> done(128);
+  bool failing = true;  // read by the second thread only while the first waits
+  const auto part = [&](BatchIo&, SystemCalls&, std::size_t first, std::size_t end) {
+    if (first > 0 && failing) throw std::bad_alloc();
+    for (std::size_t i = first; i < end; ++i) ++done[i];
+  };
+  EXPECT_THROW(second.split(done.size(), engines, calls, part), std::bad_alloc);
+  failing = false;
+  done.assign(done.size(), 0);
+  second.split(done.size(), engines, calls, part);
+  EXPECT_EQ(done, std::vector<int>(done.size(), 1));
 }
 
 }  // namespace
