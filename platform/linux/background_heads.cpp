@@ -1,11 +1,10 @@
 #include "platform/linux/background_heads.h"
 
 #include <exception>
-#include <system_error>
 #include <utility>
 
 #include "platform/linux/anchored_heads.h"
-#include "platform/linux/signals_blocked.h"
+#include "platform/linux/batch/worker_thread.h"
 
 namespace dupsieve::linux_io {
 namespace {
@@ -16,15 +15,7 @@ constexpr std::size_t kMostWaiting = 4;
 
 }  // namespace
 
-BackgroundHeads::~BackgroundHeads() {
-  if (!thread_.joinable()) return;
-  {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    stopping_ = true;
-  }
-  changed_.notify_all();
-  thread_.join();
-}
+BackgroundHeads::~BackgroundHeads() { stopWorker(thread_, mutex_, changed_, stopping_); }
 
 std::unique_ptr<OwnedHeads> BackgroundHeads::start(std::unique_ptr<OwnedHeads> batch,
                                                    BatchIo& engine, SystemCalls& calls) {
@@ -52,15 +43,8 @@ std::vector<std::unique_ptr<OwnedHeads>> BackgroundHeads::collect(bool wait) {
 bool BackgroundHeads::running() {
   if (thread_.joinable()) return true;
   if (unavailable_) return false;
-  if (std::thread::hardware_concurrency() >= 2) {
-    try {
-      const SignalsBlocked blocked;
-      thread_ = std::thread([this] { run(); });
-      return true;
-    } catch (const std::system_error&) {
-      // No thread to be had: the caller reads every batch itself.
-    }
-  }
+  if (startWorker(thread_, [this] { run(); })) return true;
+  // No thread to be had: the caller reads every batch itself.
   unavailable_ = true;
   return false;
 }
@@ -68,9 +52,7 @@ bool BackgroundHeads::running() {
 void BackgroundHeads::run() {
   std::unique_lock<std::mutex> lock(mutex_, std::defer_lock);
   try {
-    std::unique_ptr<BatchIo> engine;
-    if (mode_ == BatchMode::Ring) engine = openRingBatchIo(settings_);
-    if (!engine) engine = openPlainBatchIo(settings_);
+    const std::unique_ptr<BatchIo> engine = openWorkerEngine(mode_, settings_);
     lock.lock();
     for (;;) {
       changed_.wait(lock, [this] { return !waiting_.empty() || stopping_; });

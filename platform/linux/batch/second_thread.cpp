@@ -2,10 +2,9 @@
 
 #include <exception>
 #include <memory>
-#include <system_error>
 #include <utility>
 
-#include "platform/linux/signals_blocked.h"
+#include "platform/linux/batch/worker_thread.h"
 
 namespace dupsieve::linux_io {
 namespace {
@@ -16,15 +15,7 @@ constexpr std::size_t kSplitFrom = 64;
 
 }  // namespace
 
-SecondThread::~SecondThread() {
-  if (!thread_.joinable()) return;
-  {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    stopping_ = true;
-  }
-  changed_.notify_all();
-  thread_.join();
-}
+SecondThread::~SecondThread() { stopWorker(thread_, mutex_, changed_, stopping_); }
 
 void SecondThread::split(std::size_t count, EnginePerThread& engines, SystemCalls& calls,
                          const Part& part) {
@@ -51,13 +42,10 @@ void SecondThread::split(std::size_t count, EnginePerThread& engines, SystemCall
 
 bool SecondThread::start(Work work) {
   if (!thread_.joinable()) {
-    if (refused_ || std::thread::hardware_concurrency() < 2) return false;
-    try {
-      const SignalsBlocked blocked;
-      thread_ = std::thread([this] { run(); });
-    } catch (const std::system_error&) {
-      // No thread to be had (a process or memory limit): the caller does
-      // all the work, and no start is tried again.
+    if (refused_) return false;
+    if (!startWorker(thread_, [this] { run(); })) {
+      // No thread to be had: the caller does all the work, and no start is
+      // tried again.
       refused_ = true;
       return false;
     }
@@ -89,9 +77,7 @@ void SecondThread::finish() {
 void SecondThread::run() {
   std::unique_lock<std::mutex> lock(mutex_, std::defer_lock);
   try {
-    std::unique_ptr<BatchIo> engine;
-    if (mode_ == BatchMode::Ring) engine = openRingBatchIo(settings_);
-    if (!engine) engine = openPlainBatchIo(settings_);
+    const std::unique_ptr<BatchIo> engine = openWorkerEngine(mode_, settings_);
     lock.lock();
     for (;;) {
       changed_.wait(lock, [this] { return pending_ || stopping_; });

@@ -51,7 +51,7 @@ class SecondThread {
   Work work_;
   bool pending_ = false;
   bool stopping_ = false;
-  bool refused_ = false;  // the system would not start a thread
+  bool refused_ = false;  // no thread to be had: no second processor, or the system refused
   bool broken_ = false;   // the thread stopped at a failure, kept in `failure_`
   std::exception_ptr failure_;
   std::thread thread_;  // started on first use
