@@ -86,7 +86,8 @@ std::unique_ptr<DirectoryListing> RealFileSystem::findFirst(const std::string& p
   if (parts.name.empty()) return nullptr;
   const std::string directory = openableDirectory(parts.directory);
   const linux_io::ListingContext context{&state_->calls, &state_->budget, &state_->engines,
-                                         &state_->second, &state_->unreadDirectories};
+                                         &state_->second, &state_->background,
+                                         &state_->unreadDirectories};
   if (hasWildcards(parts.name)) {
     return linux_io::listMatchingEntries(context, directory, parts.name);
   }
