@@ -1,5 +1,7 @@
 #include "catalogue/heads_ahead.h"
 
+#include <cstdlib>
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -10,8 +12,11 @@
 namespace dupsieve {
 namespace {
 
-// Sizes below this are marked in a bitmap of 128 KiB.
-constexpr std::uint64_t kSmallSizes = std::uint64_t{1} << 20;
+// Sizes below this are kept by size, in 256 KiB.
+constexpr std::uint64_t kSmallSizes = std::uint64_t{1} << 16;
+// The larger sizes whose first file is kept, at most: about 2.5 MiB.
+constexpr std::size_t kMostLargeSizes = std::size_t{1} << 16;
+constexpr std::uint32_t kShared = static_cast<std::uint32_t>(-1);
 
 // A batch with what its reads point to: the paths' parts, copied, each
 // directory once for the files of it that come one after another, the sums
@@ -28,32 +33,47 @@ void HeadsAhead::recorded(std::size_t index) {
   const std::uint64_t size = (*files_)[index].size;
   // The length depends on the size alone: none of this size is ever read.
   if (sampleLength(size, blockSize_) == 0) return;
-  // The first file of a size lies in a directory listed earlier, mostly
-  // one the batch holds nothing else of, which would cost the reader an
-  // opening of that directory for one file: it is left to the digest
-  // stage, which reads it with its directory's other candidates.
-  if (firstOfItsSize(size)) return;
+  std::uint32_t* const first = firstOf(size);
+  // Not a candidate yet, or one this bookkeeping cannot tell: the digest
+  // stage reads it if it is one.
+  if (first == nullptr || index >= kShared - 1) return;
+  if (*first == 0) {
+    *first = static_cast<std::uint32_t>(index + 1);
+    return;
+  }
+  // The first of its size lies in a directory listed earlier: it is read
+  // after the files of this one, with the other such files of its batch.
+  if (*first != kShared) firsts_.push_back(std::exchange(*first, kShared) - 1);
   waiting_.push_back(index);
-  if (waiting_.size() >= kAheadBatch) handOver();
+  if (waiting_.size() + firsts_.size() >= kAheadBatch) handOver();
 }
 
 void HeadsAhead::finish() {
-  if (!waiting_.empty()) handOver();
+  if (!waiting_.empty() || !firsts_.empty()) handOver();
   for (const std::unique_ptr<OwnedHeads>& batch : reader_->collectHeads(true)) take(*batch);
-  smallSizesSeen_ = {};
-  largeSizesSeen_ = {};
+  smallFirsts_ = {};
+  largeFirsts_ = decltype(largeFirsts_)(&pool_);
+  pool_.release();
 }
 
-bool HeadsAhead::firstOfItsSize(std::uint64_t size) {
-  if (size >= kSmallSizes) return largeSizesSeen_.insert(size).second;
-  if (smallSizesSeen_.empty()) smallSizesSeen_.resize(kSmallSizes);
-  auto seen = smallSizesSeen_[size];
-  if (seen) return false;
-  seen = true;
-  return true;
+std::uint32_t* HeadsAhead::firstOf(std::uint64_t size) {
+  if (size < kSmallSizes) {
+    if (smallFirsts_.empty()) smallFirsts_.resize(kSmallSizes);
+    return &smallFirsts_[size];
+  }
+  if (const auto known = largeFirsts_.find(size); known != largeFirsts_.end()) {
+    return &known->second;
+  }
+  if (largeFirsts_.size() >= kMostLargeSizes) return nullptr;
+  return &largeFirsts_.emplace(size, 0).first->second;
 }
 
 void HeadsAhead::handOver() {
+  // In the order they were listed, so that the files of one directory
+  // come together and it is opened once for them.
+  std::sort(firsts_.begin(), firsts_.end());
+  waiting_.insert(waiting_.end(), firsts_.begin(), firsts_.end());
+  firsts_.clear();
   auto batch = std::make_unique<AheadBatch>();
   const std::vector<FileRecord>& files = *files_;
   // Sized first: the reads point into the text, which must not move.

@@ -2,7 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <unordered_set>
+#include <memory_resource>
+#include <unordered_map>
 #include <vector>
 
 #include "catalogue/file_record.h"
@@ -16,17 +17,19 @@ namespace dupsieve {
 inline constexpr std::size_t kAheadBatch = 256;
 
 // Reads heads while the walk is still going. A file becomes a candidate of
-// the digest stage the moment a second file of its size is listed, so the
-// heads of every file listed after the first of its size are handed to the
-// reader in batches, which it may read beside the walk. Every batch owns copies of the paths
-// it reads: the file list and its directories' name buffers grow, and so
-// move, while the walk appends. The results are taken back on the walk's
-// own thread, after each batch is handed over and at the end, in the order
-// the batches were made, and written into the records by index: a record
-// whose head was read gets its digest and the mark that spares it a second
-// read. Which heads are read ahead depends on the listing alone, never on
-// timing. A file that later proves a repeated registration may have been
-// read for nothing, which is harmless.
+// the digest stage the moment a second file of its size is listed: its
+// head, and that of the first of its size, are then handed to the reader in
+// batches, which it may read beside the walk. Every batch owns copies of
+// the paths it reads: the file list and its directories' name buffers grow,
+// and so move, while the walk appends. The results are taken back on the
+// walk's own thread, after each batch is handed over and at the end, and
+// written into the records by index: a record whose head was read gets its
+// digest and the mark that spares it a second read. A head not read here
+// (the reader was behind, the file would not open) is read by the digest
+// stage as before, so which reader read it shows in no output: a digest is
+// the sum of the file's own bytes whoever reads them. A file that later
+// proves a repeated registration may have been read for nothing, which is
+// harmless.
 class HeadsAhead {
  public:
   HeadsAhead(std::vector<FileRecord>& files, std::int32_t blockSize, HeadReader& reader)
@@ -38,18 +41,25 @@ class HeadsAhead {
   void finish();
 
  private:
-  bool firstOfItsSize(std::uint64_t size);
   void handOver();
   void take(OwnedHeads& batch);
 
   std::vector<FileRecord>* files_;
   std::int32_t blockSize_;
   HeadReader* reader_;
-  // The sizes listed at least once: the small ones, which most files have,
-  // as bits, at a fraction of what a set would hold for them.
-  std::vector<bool> smallSizesSeen_;
-  std::unordered_set<std::uint64_t> largeSizesSeen_;
+  // Where the first file of `size` is kept (see firsts below); null for a
+  // size first seen once kMostLargeSizes large ones are held.
+  std::uint32_t* firstOf(std::uint64_t size);
+
+  // Per size listed, 1 + the index of its first file until a second one
+  // comes, then kShared; 0 for none yet. The small sizes, which most files
+  // have, by size in a table that stays in the processor's cache; the
+  // others in a map of bounded size, its nodes taken from one pool.
+  std::vector<std::uint32_t> smallFirsts_;
+  std::pmr::monotonic_buffer_resource pool_;
+  std::pmr::unordered_map<std::uint64_t, std::uint32_t> largeFirsts_{&pool_};
   std::vector<std::size_t> waiting_;  // indices of records not yet handed over
+  std::vector<std::size_t> firsts_;   // the first of their size, listed earlier
 };
 
 }  // namespace dupsieve
