@@ -146,13 +146,15 @@ class HeadReader {
 
   // Reads `batch` as `readHeads` would, beside the caller where the system
   // can: the batch is then taken and comes back from `collectHeads`, and
-  // null is returned. Otherwise it is read at once and returned. A caller
-  // that starts many batches waits here while several are still unread, so
-  // that what they hold stays bounded. By default, read at once.
+  // null is returned. Otherwise it is read at once and returned. While
+  // several batches taken are still unread, a new one is returned at once
+  // with nothing read (every `read` false), so that the caller never waits
+  // for the reader and what the batches hold stays bounded: whoever wanted
+  // those heads reads them later. By default, read at once.
   virtual std::unique_ptr<OwnedHeads> startHeads(std::unique_ptr<OwnedHeads> batch);
 
   // The batches taken by `startHeads` that have been read by now, in the
-  // order they were started; with `wait`, every batch taken, once read.
+  // order they were taken; with `wait`, every batch taken, once read.
   virtual std::vector<std::unique_ptr<OwnedHeads>> collectHeads(bool wait);
 };
 

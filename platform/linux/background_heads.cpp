@@ -9,8 +9,9 @@
 namespace dupsieve::linux_io {
 namespace {
 
-// Batches taken but not yet read, at most: a walk that lists faster than
-// the heads are read waits rather than hold ever more of them.
+// Batches taken but not yet read, at most: a batch that comes while as
+// many wait is given back unread, so that a walk that lists faster than the
+// heads are read neither waits nor holds ever more of them.
 constexpr std::size_t kMostWaiting = 4;
 
 }  // namespace
@@ -24,9 +25,9 @@ std::unique_ptr<OwnedHeads> BackgroundHeads::start(std::unique_ptr<OwnedHeads> b
     return batch;
   }
   {
-    std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [this] { return waiting_.size() < kMostWaiting || failure_; });
+    const std::lock_guard<std::mutex> lock(mutex_);
     if (failure_) std::rethrow_exception(failure_);
+    if (waiting_.size() >= kMostWaiting) return batch;
     waiting_.push_back(std::move(batch));
   }
   changed_.notify_all();

@@ -31,10 +31,13 @@ class BackgroundHeads {
   BackgroundHeads& operator=(const BackgroundHeads&) = delete;
   ~BackgroundHeads();
 
-  // As HeadReader::startHeads: null once the thread has taken the batch,
-  // the batch itself, read with `engine` and `calls`, where it could not.
+  // As HeadReader::startHeads: null once the thread has taken the batch;
+  // the batch itself, read with `engine` and `calls`, where no thread runs;
+  // the batch unread while the thread is behind.
   std::unique_ptr<OwnedHeads> start(std::unique_ptr<OwnedHeads> batch, BatchIo& engine,
                                     SystemCalls& calls);
+  // Whether a batch has been handed to the thread (one is running).
+  bool started() const { return thread_.joinable(); }
   // As HeadReader::collectHeads.
   std::vector<std::unique_ptr<OwnedHeads>> collect(bool wait);
 
