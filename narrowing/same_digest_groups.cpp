@@ -7,6 +7,7 @@
 
 #include "catalogue/sample_digest.h"
 #include "narrowing/equal_run.h"
+#include "narrowing/sort_beside.h"
 
 namespace dupsieve {
 
@@ -19,32 +20,37 @@ void groupSameDigestFiles(std::vector<FileRecord>& files, std::int32_t blockSize
   // lie on disk. The order of reading is not visible in the result: each
   // digest is the sum of its own file's bytes, whichever file's bytes come
   // first.
+  // The heads read during the walk are not read again, whatever their
+  // digest: only the others are put in order.
   std::vector<FileRecord*> readingOrder;
-  readingOrder.reserve(files.size());
-  for (FileRecord& record : files) readingOrder.push_back(&record);
+  for (FileRecord& record : files) {
+    if (!record.headReadAhead()) readingOrder.push_back(&record);
+  }
   std::sort(readingOrder.begin(), readingOrder.end(), [](const FileRecord* a, const FileRecord* b) {
     const DirectoryId da = a->directory();
     const DirectoryId db = b->directory();
     return std::tie(da.device, da.inode, a->inode) < std::tie(db.device, db.inode, b->inode);
   });
 
-  // One round of reads between two reports of progress, which counts the
-  // heads read during the walk as it counts the others. Those are not read
-  // again, whatever their digest.
-  std::vector<FileRecord*> unread;
+  // Progress counts the heads read during the walk as read, first, then
+  // tells the same steps after each round of reads as a read one by one
+  // would.
+  std::size_t told = 0;
+  const auto tellUpTo = [&](std::size_t done) {
+    for (told += kProgressStep - told % kProgressStep; told <= done; told += kProgressStep) {
+      progress.candidatesRead(told, files.size());
+    }
+    told = done;
+  };
+  const std::size_t readAhead = files.size() - readingOrder.size();
+  tellUpTo(readAhead);
   for (std::size_t first = 0; first < readingOrder.size(); first += kHeadBatch) {
     const std::size_t end = std::min(readingOrder.size(), first + kHeadBatch);
-    unread.clear();
-    for (std::size_t i = first; i < end; ++i) {
-      if (!readingOrder[i]->headReadAhead()) unread.push_back(readingOrder[i]);
-    }
-    sampleDigests(unread, blockSize, fileSystem);
-    for (std::size_t done = first + 1; done <= end; ++done) {
-      if (done % kProgressStep == 0) progress.candidatesRead(done, readingOrder.size());
-    }
+    sampleDigests(std::span(readingOrder).subspan(first, end - first), blockSize, fileSystem);
+    tellUpTo(readAhead + end);
   }
 
-  std::stable_sort(files.begin(), files.end());
+  stableSortBeside(files.begin(), files.end(), std::less<>{});
   std::size_t start = 0;
   while (const auto run = findEqualRun(files, start)) {
     // Nothing reads the file list after this stage, so the members are moved
