@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "narrowing/sort_beside.h"
 
 namespace dupsieve {
 namespace {
@@ -63,7 +64,7 @@ std::unordered_set<DirectoryId, DirectoryIdHash> directoriesWithSeveralSpellings
 }  // namespace
 
 void removeRepeatedRegistrations(std::vector<FileRecord>& files) {
-  std::stable_sort(files.begin(), files.end());
+  stableSortBeside(files.begin(), files.end(), std::less<>{});
   if (files.size() < 2) return;
 
   // Mark first, then compact: the views into names stay valid while marking.

@@ -2,13 +2,15 @@
 
 #include <algorithm>
 
+#include "narrowing/sort_beside.h"
+
 namespace dupsieve {
 
 void selectSameSizeCandidates(std::vector<FileRecord>& files) {
   // By size alone: some digests are known already (the heads read during
   // the walk), and they must not part files of one size here.
   const auto bySize = [](const FileRecord& a, const FileRecord& b) { return a.size < b.size; };
-  std::stable_sort(files.begin(), files.end(), bySize);
+  stableSortBeside(files.begin(), files.end(), bySize);
 
   // The candidates are gathered at the front of the file list itself, in
   // order: a second list would hold a copy of every record of a large run

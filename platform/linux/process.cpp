@@ -1,8 +1,11 @@
 #include "platform/process.h"
+#include "platform/run_beside.h"
 
 #include <unistd.h>
 
 #include <csignal>
+
+#include "platform/linux/batch/worker_thread.h"
 
 namespace dupsieve {
 
@@ -20,6 +23,10 @@ void ignoreBrokenPipe() { std::signal(SIGPIPE, SIG_IGN); }
 std::vector<std::string> programArguments(int argc, char** argv) {
   if (argc < 1) return {};
   return std::vector<std::string>(argv + 1, argv + argc);
+}
+
+bool startThreadBeside(std::thread& thread, std::function<void()> body) {
+  return linux_io::startWorker(thread, std::move(body));
 }
 
 }  // namespace dupsieve

@@ -1,9 +1,12 @@
 #include "platform/process.h"
+#include "platform/run_beside.h"
 
 #include <windows.h>
 #include <shellapi.h>
 
 #include <memory>
+#include <system_error>
+#include <utility>
 
 #include "platform/windows/system_path.h"
 
@@ -41,6 +44,18 @@ std::vector<std::string> programArguments(int argc, char** argv) {
   std::vector<std::string> arguments;
   for (int i = 1; i < count; ++i) arguments.push_back(windows::utf8FromWide(wide.get()[i]));
   return arguments;
+}
+
+// A console's Ctrl-C handler runs on a thread of the system's own, so no
+// thread here needs to keep it away.
+bool startThreadBeside(std::thread& thread, std::function<void()> body) {
+  if (std::thread::hardware_concurrency() < 2) return false;
+  try {
+    thread = std::thread(std::move(body));
+    return true;
+  } catch (const std::system_error&) {
+    return false;
+  }
 }
 
 }  // namespace dupsieve
