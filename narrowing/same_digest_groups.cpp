@@ -7,7 +7,6 @@
 
 #include "catalogue/sample_digest.h"
 #include "narrowing/equal_run.h"
-#include "narrowing/sort_beside.h"
 
 namespace dupsieve {
 
@@ -50,7 +49,16 @@ void groupSameDigestFiles(std::vector<FileRecord>& files, std::int32_t blockSize
     tellUpTo(readAhead + end);
   }
 
-  stableSortBeside(files.begin(), files.end(), std::less<>{});
+  // The candidates come in ascending size: each run of one size sorted by
+  // digest on its own gives the order a stable sort of the whole list would,
+  // with a buffer of half the longest run at most, not half the list.
+  const auto bySize = [](const FileRecord& a, const FileRecord& b) { return a.size < b.size; };
+  const auto byDigest = [](const FileRecord& a, const FileRecord& b) { return a.digest < b.digest; };
+  for (auto first = files.begin(); first != files.end();) {
+    const auto end = std::upper_bound(first, files.end(), *first, bySize);
+    std::stable_sort(first, end, byDigest);
+    first = end;
+  }
   std::size_t start = 0;
   while (const auto run = findEqualRun(files, start)) {
     // Nothing reads the file list after this stage, so the members are moved

@@ -19,6 +19,11 @@ bool isTerminal(StandardStream stream);
 // and the run ends normally.
 void ignoreBrokenPipe();
 
+// Makes every large block of memory go back to the system when it is freed,
+// where the allocator would otherwise keep blocks of up to the largest size
+// freed so far for later use.
+void returnLargeBlocksWhenFreed();
+
 // The arguments after the program's name, as the tool holds text: on
 // Windows taken from the system's UTF-16 command line and turned into UTF-8,
 // so that names outside the code page arrive intact (`argv` is not used

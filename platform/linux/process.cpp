@@ -1,6 +1,7 @@
 #include "platform/process.h"
 #include "platform/run_beside.h"
 
+#include <malloc.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -19,6 +20,10 @@ bool isTerminal(StandardStream stream) {
 }
 
 void ignoreBrokenPipe() { std::signal(SIGPIPE, SIG_IGN); }
+
+// A fixed threshold: the allocator's own moves it up to each mapped block
+// freed, and then keeps blocks as large as the sort buffers once freed.
+void returnLargeBlocksWhenFreed() { ::mallopt(M_MMAP_THRESHOLD, 1 << 20); }
 
 std::vector<std::string> programArguments(int argc, char** argv) {
   if (argc < 1) return {};

@@ -33,6 +33,9 @@ bool isTerminal(StandardStream stream) {
 // A write to a closed pipe fails there without any signal.
 void ignoreBrokenPipe() {}
 
+// The system's heap gives large blocks back as they are freed.
+void returnLargeBlocksWhenFreed() {}
+
 std::vector<std::string> programArguments(int argc, char** argv) {
   // The narrow argv holds the arguments in the code page, where names it
   // cannot spell have become "?"; the wide command line holds them as typed.
