@@ -22,6 +22,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <utility>
 #include <vector>
 
 #include "platform/linux/batch/plain_steps.h"
@@ -271,13 +272,16 @@ void RingBatchIo::lookUp(std::span<const EntryRequest> requests, MetadataSink& s
   // first, and the ring takes over for the rest of the run once a fair share
   // of them has plainly waited for the device. Either way gives the same
   // results; only the time differs.
+  // One reading of the clock per lookup: each one's end is the next one's
+  // start.
   std::size_t first = 0;
+  auto start = std::chrono::steady_clock::now();
   for (; first < requests.size() && !ringLookUps_; ++first) {
-    const auto start = std::chrono::steady_clock::now();
     std::optional<EntryMetadata> metadata =
         lookUpEntry(requests[first].directoryFd, requests[first].name, extendedStatus_);
     ++plainLookUps_;
-    if (std::chrono::steady_clock::now() - start > kSlowLookUp) {
+    const auto end = std::chrono::steady_clock::now();
+    if (end - std::exchange(start, end) > kSlowLookUp) {
       ++slowLookUps_;
       ringLookUps_ =
           slowLookUps_ >= kSlowLookUpsBeforeRing && slowLookUps_ * kSlowShare >= plainLookUps_;
