@@ -64,7 +64,7 @@ std::unordered_set<DirectoryId, DirectoryIdHash> directoriesWithSeveralSpellings
 }  // namespace
 
 void removeRepeatedRegistrations(std::vector<FileRecord>& files) {
-  stableSortBeside(files.begin(), files.end(), std::less<>{});
+  stableSortInPlace(files, std::less<>{});
   if (files.size() < 2) return;
 
   // Mark first, then compact: the views into names stay valid while marking.

@@ -10,7 +10,7 @@ void selectSameSizeCandidates(std::vector<FileRecord>& files) {
   // By size alone: some digests are known already (the heads read during
   // the walk), and they must not part files of one size here.
   const auto bySize = [](const FileRecord& a, const FileRecord& b) { return a.size < b.size; };
-  stableSortBeside(files.begin(), files.end(), bySize);
+  stableSortInPlace(files, bySize);
 
   // The candidates are gathered at the front of the file list itself, in
   // order: a second list would hold a copy of every record of a large run

@@ -2,7 +2,12 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <iterator>
+#include <limits>
+#include <numeric>
+#include <utility>
+#include <vector>
 
 #include "platform/run_beside.h"
 
@@ -28,6 +33,38 @@ void stableSortBeside(Iterator first, Iterator last, Less less) {
   runBeside([&] { std::stable_sort(middle, last, less); },
             [&] { std::stable_sort(first, middle, less); });
   std::inplace_merge(first, middle, last, less);
+}
+
+// Puts `items` in the order that std::stable_sort with `less` would: the
+// places of the items are sorted (stableSortBeside), then each item is
+// moved once, straight to where it belongs. A large item is moved once
+// rather than once per round of merging, and the extra memory is a few
+// bytes per item rather than half the list.
+template <class Item, class Less>
+void stableSortInPlace(std::vector<Item>& items, Less less) {
+  if (items.size() > std::numeric_limits<std::uint32_t>::max()) {
+    std::stable_sort(items.begin(), items.end(), less);
+    return;
+  }
+  // order[k] is the place of the item that belongs at k.
+  std::vector<std::uint32_t> order(items.size());
+  std::iota(order.begin(), order.end(), std::uint32_t{0});
+  stableSortBeside(order.begin(), order.end(),
+                   [&items, &less](std::uint32_t a, std::uint32_t b) { return less(items[a], items[b]); });
+  // Each cycle of the order is followed once; a place done points to itself.
+  for (std::uint32_t start = 0; start < order.size(); ++start) {
+    if (order[start] == start) continue;
+    Item held = std::move(items[start]);
+    std::uint32_t at = start;
+    while (order[at] != start) {
+      const std::uint32_t from = order[at];
+      items[at] = std::move(items[from]);
+      order[at] = at;
+      at = from;
+    }
+    items[at] = std::move(held);
+    order[at] = at;
+  }
 }
 
 }  // namespace dupsieve

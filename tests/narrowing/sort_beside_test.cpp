@@ -10,7 +10,7 @@
 namespace dupsieve {
 namespace {
 
-TEST(SortBeside, KeepsTheOrderOfAStableSortAcrossBothHalves) {
+TEST(SortBeside, KeepsTheOrderOfAStableSortAcrossBothHalvesAndInPlace) {
   // Few keys, so that runs of equal keys straddle the middle; the second
   // member tells the order they came in.
   for (const std::ptrdiff_t count : {kSortBesideFrom - 1, kSortBesideFrom, 3 * kSortBesideFrom + 1}) {
@@ -19,8 +19,11 @@ TEST(SortBeside, KeepsTheOrderOfAStableSortAcrossBothHalves) {
     std::vector<std::pair<int, std::ptrdiff_t>> expected = values;
     const auto byKey = [](const auto& a, const auto& b) { return a.first < b.first; };
     std::stable_sort(expected.begin(), expected.end(), byKey);
+    std::vector<std::pair<int, std::ptrdiff_t>> inPlace = values;
     stableSortBeside(values.begin(), values.end(), byKey);
     EXPECT_EQ(values, expected) << count;
+    stableSortInPlace(inPlace, byKey);
+    EXPECT_EQ(inPlace, expected) << count;
   }
 }
 
