@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -72,7 +73,10 @@ bool operator<(const FileRecord& a, const FileRecord& b);
 bool operator==(const FileRecord& a, const FileRecord& b);
 
 // A group of doubtful files: two or more records of equal size and digest,
-// in ascending path order.
-using Group = std::vector<FileRecord>;
+// in ascending path order. The groups of a run are runs of its candidate
+// list, which holds them while they are reported: a million files can make
+// hundreds of thousands of groups, and copies of their members would add
+// to the peak of memory.
+using Group = std::span<FileRecord>;
 
 }  // namespace dupsieve

@@ -61,10 +61,8 @@ void groupSameDigestFiles(std::vector<FileRecord>& files, std::int32_t blockSize
   }
   std::size_t start = 0;
   while (const auto run = findEqualRun(files, start)) {
-    // Nothing reads the file list after this stage, so the members are moved
-    // into their group rather than copied.
-    groups.emplace_back(std::make_move_iterator(files.begin() + static_cast<std::ptrdiff_t>(run->first)),
-                        std::make_move_iterator(files.begin() + static_cast<std::ptrdiff_t>(run->end)));
+    groups.emplace_back(files.begin() + static_cast<std::ptrdiff_t>(run->first),
+                        files.begin() + static_cast<std::ptrdiff_t>(run->end));
     start = run->end;
   }
 }

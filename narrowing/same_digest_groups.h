@@ -11,8 +11,8 @@ namespace dupsieve {
 
 // Digests every candidate over `blockSize` leading bytes, then appends to
 // `groups` one group per block of records equal in size and digest, in
-// ascending size, then digest. The members are moved out of the file list,
-// which nothing reads afterwards.
+// ascending size, then digest. Each group is a run of the file list, which
+// must outlive the groups and not change while they are used.
 // Requires CompareMode::BySizeAndDigest and candidates in ascending size,
 // then path, as selectSameSizeCandidates leaves them. `progress` hears how
 // many candidates have been read.

@@ -14,7 +14,7 @@ constexpr std::int32_t kReportBlockSize = 256;
 
 }  // namespace
 
-void GroupReporter::operator()(Group& group) const {
+void GroupReporter::operator()(Group group) const {
   // Members whose digest is still 0 are read together, before the listing.
   std::vector<FileRecord*> members;
   for (FileRecord& member : group) members.push_back(&member);

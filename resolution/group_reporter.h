@@ -16,7 +16,7 @@ class GroupReporter {
  public:
   GroupReporter(const Console& console, FileSystem& fileSystem)
       : console_(console), fileSystem_(&fileSystem) {}
-  void operator()(Group& group) const;
+  void operator()(Group group) const;
 
  private:
   Console console_;

@@ -36,7 +36,7 @@ const ContentComparison::IdenticalSet* setHolding(const ContentComparison& compa
 // them: what is identical and what differs, what could not be compared,
 // and which members are one file.
 struct Verdict {
-  const Group& group;
+  std::span<const FileRecord> group;
   const ContentComparison& comparison;
   const Console& console;
 
@@ -118,7 +118,7 @@ struct Verdict {
 
 }  // namespace
 
-std::optional<ContentComparison> giveVerdict(const Group& group, const Console& console,
+std::optional<ContentComparison> giveVerdict(std::span<const FileRecord> group, const Console& console,
                                              FileSystem& fileSystem) {
   Notes& notes = console.notes;
   if (!notes.personAnswering() || !console.in.good()) return std::nullopt;
@@ -161,7 +161,7 @@ void LastCopyWarning::beforePrompt(std::size_t member) {
 
 bool LastCopyWarning::stillThere(std::size_t member) {
   if (removed_[member]) return false;
-  const FileRecord& record = (*group_)[member];
+  const FileRecord& record = group_[member];
   const ContentOpening now = fileSystem_->openListedFile(record.path(), record.listed()).outcome;
   return now == ContentOpening::Opened || now == ContentOpening::Unreadable;
 }

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "catalogue/file_record.h"
@@ -22,7 +23,7 @@ namespace dupsieve {
 // line meanwhile. Anyone else gets nothing (an empty result), and nothing
 // is read for them; nor is anything once the answers have ended, since no
 // prompt waits then.
-std::optional<ContentComparison> giveVerdict(const Group& group, const Console& console,
+std::optional<ContentComparison> giveVerdict(std::span<const FileRecord> group, const Console& console,
                                              FileSystem& fileSystem);
 
 // Warns a person answering before the prompt of a last copy: a member whose
@@ -33,9 +34,10 @@ std::optional<ContentComparison> giveVerdict(const Group& group, const Console& 
 // too many files to compare) it warns of nothing.
 class LastCopyWarning {
  public:
-  LastCopyWarning(const Group& group, const ContentComparison* comparison, const Console& console,
+  LastCopyWarning(std::span<const FileRecord> group, const ContentComparison* comparison,
+                  const Console& console,
                   FileSystem& fileSystem)
-      : group_(&group),
+      : group_(group),
         comparison_(comparison),
         console_(console),
         fileSystem_(&fileSystem),
@@ -51,7 +53,7 @@ class LastCopyWarning {
   // and neither gone nor changed since it was listed.
   bool stillThere(std::size_t member);
 
-  const Group* group_;
+  std::span<const FileRecord> group_;
   const ContentComparison* comparison_;
   Console console_;
   FileSystem* fileSystem_;

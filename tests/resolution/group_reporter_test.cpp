@@ -20,10 +20,11 @@ namespace {
 using testing::AnswersAfterAction;
 using testing::prompt;
 using testing::FakeFileSystem;
+using testing::OwnedGroup;
 using testing::listedRecord;
 
 // What a script sees on standard output for the groups.
-std::string report(FakeFileSystem& fake, std::vector<Group>& groups, const std::string& input,
+std::string report(FakeFileSystem& fake, std::vector<OwnedGroup>& groups, const std::string& input,
                    bool escapeControls = false) {
   testing::CapturedNotes notes;
   return testing::reportGroups(fake, groups, notes.notes, input, [] {}, escapeControls);
@@ -37,7 +38,7 @@ TEST(GroupReporterTest, ListsEveryMemberThenPromptsForEachOnOneLine) {
   fake.addFile("a/one", "abc");
   fake.addFile("b/two", "abc");
   fake.addFile("c/three", "abc");
-  std::vector<Group> groups{{listedRecord(fake, "a/one", kDigestOfAbc),
+  std::vector<OwnedGroup> groups{{listedRecord(fake, "a/one", kDigestOfAbc),
                              listedRecord(fake, "b/two", kDigestOfAbc),
                              listedRecord(fake, "c/three", kDigestOfAbc)}};
 
@@ -74,7 +75,7 @@ TEST(GroupReporterTest, SizesPrintInDecimalAndDigestsInLowerCaseHexWithoutPaddin
       {"m/kib", 1536, 0x00A1B2C3},
   };
   const Member secondGroup[] = {{"n/ten", 10, 0x1}, {"n/ff", 255, 0xF}};
-  std::vector<Group> groups(2);
+  std::vector<OwnedGroup> groups(2);
   for (const Member& m : firstGroup) {
     fake.addSizedFile(m.path, m.size, "zzz");
     groups[0].push_back(listedRecord(fake, m.path, m.digest));
@@ -89,7 +90,7 @@ TEST(GroupReporterTest, SizesPrintInDecimalAndDigestsInLowerCaseHexWithoutPaddin
   out << std::hex;  // whatever base the stream was left in
   testing::CapturedNotes notes;
   const GroupReporter reporter(Console{out, in, false, notes.notes}, fake);
-  for (Group& group : groups) reporter(group);
+  for (OwnedGroup& group : groups) reporter(group);
 
   EXPECT_EQ(out.str(),
             "m/2gib\t2147483648\tabcd\n"
@@ -111,7 +112,7 @@ TEST(GroupReporterTest, ShowsACachedDigestWithoutOpeningTheFile) {
   FakeFileSystem fake;
   fake.addFile("d/a", "xyz").failOpen = true;
   fake.addFile("d/b", "xyz");
-  std::vector<Group> groups{{listedRecord(fake, "d/a", 0xABCD), listedRecord(fake, "d/b", kDigestOfAbc)}};
+  std::vector<OwnedGroup> groups{{listedRecord(fake, "d/a", 0xABCD), listedRecord(fake, "d/b", kDigestOfAbc)}};
 
   EXPECT_EQ(report(fake, groups, ""),
             "d/a\t3\tabcd\n"
@@ -132,7 +133,7 @@ TEST(GroupReporterTest, ComputesADigestLeftAtZeroOverAtMost256LeadingBytes) {
   fake.addFile("z/short", "abc");
   fake.addFile("e/one", "");
   fake.addFile("e/two", "");
-  std::vector<Group> groups{
+  std::vector<OwnedGroup> groups{
       {listedRecord(fake, "z/ones", 0), listedRecord(fake, "z/steps", 0), listedRecord(fake, "z/unreadable", 0),
        listedRecord(fake, "z/zeros", 0), listedRecord(fake, "z/short", 0)},
       {listedRecord(fake, "e/one", 0), listedRecord(fake, "e/two", 0)}};
@@ -165,7 +166,7 @@ TEST(GroupReporterTest, WordsLeftOverAnswerTheNextGroupsPrompts) {
   fake.addFile("a/2", "abc");
   fake.addFile("b/1", "wxyz");
   fake.addFile("b/2", "wxyz");
-  std::vector<Group> groups{
+  std::vector<OwnedGroup> groups{
       {listedRecord(fake, "a/1", kDigestOfAbc), listedRecord(fake, "a/2", kDigestOfAbc)},
       {listedRecord(fake, "b/1", kDigestOfWxyz), listedRecord(fake, "b/2", kDigestOfWxyz)}};
 
@@ -189,7 +190,7 @@ TEST(GroupReporterTest, AfterInputEndsEveryRemainingGroupIsStillListedAndKept) {
   fake.addFile("a/3", "abc");
   fake.addFile("b/1", "wxyz");
   fake.addFile("b/2", "wxyz");
-  std::vector<Group> groups{
+  std::vector<OwnedGroup> groups{
       {listedRecord(fake, "a/1", kDigestOfAbc), listedRecord(fake, "a/2", kDigestOfAbc),
        listedRecord(fake, "a/3", kDigestOfAbc)},
       {listedRecord(fake, "b/1", kDigestOfWxyz), listedRecord(fake, "b/2", kDigestOfWxyz)}};
@@ -212,9 +213,9 @@ TEST(GroupReporterTest, EscapesControlBytesOnMemberLinesForATerminal) {
   FakeFileSystem fake;
   fake.addFile("d/a\tb", "abc");
   fake.addFile("d/\x1b[31mred\r", "abc");
-  std::vector<Group> groups{
+  std::vector<OwnedGroup> groups{
       {listedRecord(fake, "d/a\tb", kDigestOfAbc), listedRecord(fake, "d/\x1b[31mred\r", kDigestOfAbc)}};
-  std::vector<Group> sameGroups = groups;
+  std::vector<OwnedGroup> sameGroups = groups;
 
   EXPECT_EQ(report(fake, groups, "y y\n", true),
             "d/a\\tb\t3\t636261\n"
@@ -235,7 +236,7 @@ TEST(GroupReporterTest, KeepsAFileRewrittenWhileItsPromptWaited) {
   FakeFileSystem fake;
   fake.addFile("d/a", "abc");
   fake.addFile("d/b", "abc");
-  std::vector<Group> groups{{listedRecord(fake, "d/a", kDigestOfAbc), listedRecord(fake, "d/b", kDigestOfAbc)}};
+  std::vector<OwnedGroup> groups{{listedRecord(fake, "d/a", kDigestOfAbc), listedRecord(fake, "d/b", kDigestOfAbc)}};
 
   std::ostringstream out;
   AnswersAfterAction answers(

@@ -19,6 +19,7 @@ namespace dupsieve {
 namespace {
 
 using testing::FakeFileSystem;
+using testing::OwnedGroup;
 using testing::memberLine;
 using testing::prompt;
 
@@ -26,8 +27,8 @@ const Notes::Clock kFrozenClock = [] { return std::chrono::steady_clock::time_po
 
 // The records with a digest cached by the grouping stage, so that the report
 // itself reads nothing.
-Group listedGroup(FakeFileSystem& fake, const std::vector<std::string>& paths) {
-  Group group;
+OwnedGroup listedGroup(FakeFileSystem& fake, const std::vector<std::string>& paths) {
+  OwnedGroup group;
   for (const std::string& path : paths) group.push_back(testing::listedRecord(fake, path, 1));
   return group;
 }
@@ -40,12 +41,12 @@ struct Audience {
 };
 
 // What standard error gets for the group.
-std::string notesFor(FakeFileSystem& fake, Group group, const std::string& answers,
+std::string notesFor(FakeFileSystem& fake, OwnedGroup group, const std::string& answers,
                      const std::function<void()>& whileWaiting = [] {},
                      const Audience& audience = {}) {
   std::ostringstream err;
   Notes notes(err, audience.errorIsTerminal, audience.inputIsTerminal, audience.clock);
-  std::vector<Group> groups{std::move(group)};
+  std::vector<OwnedGroup> groups{std::move(group)};
   testing::reportGroups(fake, groups, notes, answers, whileWaiting);
   return err.str();
 }
@@ -57,7 +58,7 @@ TEST(GroupVerdict, ComesBetweenTheListingAndThePromptsAndWarnsBeforeALastCopy) {
   FakeFileSystem fake;
   fake.addFile("d/a", "same");
   fake.addFile("d/b", "same");
-  Group group = listedGroup(fake, {"d/a", "d/b"});
+  OwnedGroup group = listedGroup(fake, {"d/a", "d/b"});
 
   // Standard output reaches the screen only when flushed, as through a
   // buffer; the notes at once.
@@ -141,7 +142,7 @@ TEST(GroupVerdict, SaysWhatTheComparisonFound) {
       fake.addHardLink(path, existing);
       paths.push_back(path);
     }
-    const Group group = listedGroup(fake, paths);
+    const OwnedGroup group = listedGroup(fake, paths);
     c.afterListing(fake);
     EXPECT_EQ(notesFor(fake, group, ""), c.verdict);
   }
@@ -152,7 +153,7 @@ TEST(GroupVerdict, ALastCopyIsTheLastNameThatHoldsTheseContents) {
   fake.addFile("d/a", "abc");
   fake.addHardLink("d/b", "d/a");
   fake.addFile("d/c", "abc");
-  const Group group = listedGroup(fake, {"d/a", "d/b", "d/c"});
+  const OwnedGroup group = listedGroup(fake, {"d/a", "d/b", "d/c"});
   const std::string verdict =
       "identical: d/a, d/b and d/c\n"
       "d/a and d/b are one file (hard links): deleting one frees no space\n";
@@ -172,7 +173,7 @@ TEST(GroupVerdict, ALastCopyIsTheLastNameThatHoldsTheseContents) {
   FakeFileSystem other;
   other.addFile("d/a", "abc");
   other.addFile("d/c", "abc");
-  const Group pair = listedGroup(other, {"d/a", "d/c"});
+  const OwnedGroup pair = listedGroup(other, {"d/a", "d/c"});
   EXPECT_EQ(notesFor(other, pair, "n n\n", [&] { other.remove("d/a"); }),
             "both files are identical, 3 bytes each\n" + lastCopy);
 }
@@ -196,7 +197,7 @@ TEST(GroupVerdict, OnceTheAnswersHaveEndedNothingMoreIsCompared) {
   for (const char* path : {"d/a", "d/b", "e/a", "e/b"}) {
     fake.addFile(path, path[0] == 'd' ? "abc" : "wxyz");
   }
-  std::vector<Group> groups{listedGroup(fake, {"d/a", "d/b"}), listedGroup(fake, {"e/a", "e/b"})};
+  std::vector<OwnedGroup> groups{listedGroup(fake, {"d/a", "d/b"}), listedGroup(fake, {"e/a", "e/b"})};
 
   std::ostringstream err;
   Notes notes(err, true, true, kFrozenClock);

@@ -9,13 +9,14 @@
 #include "catalogue/file_record.h"
 #include "resolution/group_reporter.h"
 #include "tests/support/answers_after_action.h"
+#include "tests/support/records.h"
 
 namespace dupsieve::testing {
 
 // What standard output gets when each of `groups` is reported in turn
 // through one reporter, as the run does, with notes written through
 // `notes` and `answers` served once `whileWaiting` has run.
-inline std::string reportGroups(FileSystem& fileSystem, std::vector<Group>& groups, Notes& notes,
+inline std::string reportGroups(FileSystem& fileSystem, std::vector<OwnedGroup>& groups, Notes& notes,
                                 const std::string& answers,
                                 const std::function<void()>& whileWaiting = [] {},
                                 bool escapeControls = false) {
@@ -23,7 +24,7 @@ inline std::string reportGroups(FileSystem& fileSystem, std::vector<Group>& grou
   std::istream in(&input);
   std::ostringstream out;
   const GroupReporter reporter(Console{out, in, escapeControls, notes}, fileSystem);
-  for (Group& group : groups) reporter(group);
+  for (OwnedGroup& group : groups) reporter(group);
   return out.str();
 }
 

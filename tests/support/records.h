@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "catalogue/file_record.h"
 #include "tests/support/fake_file_system.h"
@@ -19,5 +20,9 @@ FileRecord recordAt(std::string_view path, std::uint64_t size, DirectoryId holde
 // The record the walk would have made for the fake's entry at `path`, with
 // the digest the grouping stage left in it (0 when it came out 0 there).
 FileRecord listedRecord(FakeFileSystem& fake, const std::string& path, std::uint32_t digest = 0);
+
+// A group made by hand, which holds its members (a run's groups are views
+// of its candidate list).
+using OwnedGroup = std::vector<FileRecord>;
 
 }  // namespace dupsieve::testing
