@@ -13,8 +13,11 @@ namespace dupsieve {
 
 // How many heads a batch handed over during the walk holds: enough for the
 // reader to keep many reads in flight, few enough that the first batch
-// leaves early and that each one costs little memory.
-inline constexpr std::size_t kAheadBatch = 256;
+// leaves early and that each one costs little memory. Measured on a warm
+// tree of a million small files, all candidates, where the reader falls
+// behind the walk: 64 took 7% less time than 256 or 1,024, with io_uring
+// and without, and 32 as long as 256; on 100,000 files all were alike.
+inline constexpr std::size_t kAheadBatch = 64;
 
 // Reads heads while the walk is still going. A file becomes a candidate of
 // the digest stage the moment a second file of its size is listed: its
