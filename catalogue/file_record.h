@@ -32,6 +32,8 @@ class FileRecord {
   std::string_view name() const { return holder_->name(place_); }
   // The directory that holds the entry.
   DirectoryId directory() const { return holder_->id(); }
+  // What the records of its listing share.
+  const ListedDirectory& listedDirectory() const { return *holder_; }
   // True when both were recorded from one listing of one directory.
   bool sameListedDirectory(const FileRecord& other) const { return holder_ == other.holder_; }
   // The device that held the entry as listed, 0 if unknown.
@@ -53,13 +55,19 @@ class FileRecord {
   bool headReadAhead() const { return headReadAhead_ != 0; }
   void markHeadReadAhead() { headReadAhead_ = 1; }
 
+  // Whether no other file of its size was listed in the whole walk, as far
+  // as the walk kept count: such a file is never a candidate.
+  bool aloneInItsSize() const { return aloneInItsSize_ != 0; }
+  void markAloneInItsSize() { aloneInItsSize_ = 1; }
+
  private:
   // Declared so that the record packs into 56 bytes: a million of them are
   // held at once, and the list is copied in part while it is sorted. The
   // name's length and the device are kept by the holder for that reason;
-  // a place fits in 31 bits, which leaves one for the mark.
-  std::uint32_t place_ : 31 = 0;  // of its name and device in the holder
+  // a place fits in 30 bits, which leaves two for the marks.
+  std::uint32_t place_ : 30 = 0;  // of its name and device in the holder
   std::uint32_t headReadAhead_ : 1 = 0;
+  std::uint32_t aloneInItsSize_ : 1 = 0;
   std::shared_ptr<const ListedDirectory> holder_;
 };
 

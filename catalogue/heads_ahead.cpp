@@ -51,6 +51,12 @@ void HeadsAhead::recorded(std::size_t index) {
 void HeadsAhead::finish() {
   if (!waiting_.empty() || !firsts_.empty()) handOver();
   for (const std::unique_ptr<OwnedHeads>& batch : reader_->collectHeads(true)) take(*batch);
+  // What is known of the sizes is kept in the records it spares a sort.
+  const auto markAlone = [this](std::uint32_t first) {
+    if (first != 0 && first != kShared) (*files_)[first - 1].markAloneInItsSize();
+  };
+  for (const std::uint32_t first : smallFirsts_) markAlone(first);
+  for (const auto& [size, first] : largeFirsts_) markAlone(first);
   smallFirsts_ = {};
   largeFirsts_ = decltype(largeFirsts_)(&pool_);
   pool_.release();

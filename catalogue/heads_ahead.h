@@ -40,7 +40,8 @@ class HeadsAhead {
 
   // The walk has just appended the record at `index` of the file list.
   void recorded(std::size_t index);
-  // The walk is over: reads what is still held back and takes every result.
+  // The walk is over: reads what is still held back, takes every result,
+  // and marks each file that no other file of its size was listed with.
   void finish();
 
  private:

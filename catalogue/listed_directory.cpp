@@ -12,8 +12,8 @@ namespace {
 // kept with its length in the buffer before it.
 constexpr unsigned kLengthBits = 10;
 constexpr std::uint32_t kLengthInBuffer = (1u << kLengthBits) - 1;
-// A place fits in 31 bits: the record keeps a mark beside it.
-constexpr std::size_t kBufferLimit = std::size_t{1} << (31 - kLengthBits);
+// A place fits in 30 bits: the record keeps two marks beside it.
+constexpr std::size_t kBufferLimit = std::size_t{1} << (30 - kLengthBits);
 
 }  // namespace
 

@@ -25,10 +25,10 @@ class ListedDirectory {
   DirectoryId id() const { return id_; }
 
   // Whether `name` can still be kept: a record tells where its name is in
-  // 31 bits, so one ListedDirectory holds a few MiB of names, and a
+  // 30 bits, so one ListedDirectory holds about a MiB of names, and a
   // directory whose names fill that is recorded in more than one.
   bool hasRoomFor(std::string_view name) const;
-  // Keeps `name` of a file on `device`; returns where it is, in 31 bits
+  // Keeps `name` of a file on `device`; returns where it is, in 30 bits
   // that grow with every name kept. Names kept earlier stay where they are.
   std::uint32_t keep(std::string_view name, std::uint64_t device);
   std::string_view name(std::uint32_t place) const;

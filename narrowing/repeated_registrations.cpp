@@ -61,14 +61,41 @@ std::unordered_set<DirectoryId, DirectoryIdHash> directoriesWithSeveralSpellings
   return several;
 }
 
+// Whether two listings share one prefix: one directory listed twice by the
+// same path (or one listing whose names filled more than one holder).
+bool somePrefixListedTwice(const std::vector<FileRecord>& files) {
+  std::vector<const ListedDirectory*> listings;
+  for (const FileRecord& record : files) {
+    if (listings.empty() || listings.back() != &record.listedDirectory()) {
+      listings.push_back(&record.listedDirectory());
+    }
+  }
+  std::sort(listings.begin(), listings.end());
+  listings.erase(std::unique(listings.begin(), listings.end()), listings.end());
+  std::sort(listings.begin(), listings.end(), [](const ListedDirectory* a, const ListedDirectory* b) {
+    return a->prefix() < b->prefix();
+  });
+  return std::adjacent_find(listings.begin(), listings.end(),
+                            [](const ListedDirectory* a, const ListedDirectory* b) {
+                              return a->prefix() == b->prefix();
+                            }) != listings.end();
+}
+
 }  // namespace
 
 void removeRepeatedRegistrations(std::vector<FileRecord>& files) {
-  stableSortInPlace(files, std::less<>{});
   if (files.size() < 2) return;
+  // A file that no other file of its size was listed with has no second
+  // registration of the same file, unless a directory was listed twice
+  // (under one prefix, or under two spellings). Else such files need no
+  // place in path order: the next stage drops them all.
+  const auto several = directoriesWithSeveralSpellings(files);
+  const bool listedTwice = !several.empty() || somePrefixListedTwice(files);
+  stableSortInPlace(files, std::less<>{}, [listedTwice](const FileRecord& record) {
+    return !listedTwice && record.aloneInItsSize();
+  });
 
   // Mark first, then compact: the views into names stay valid while marking.
-  const auto several = directoriesWithSeveralSpellings(files);
   std::unordered_set<EntryKey, EntryKeyHash> seenEntries;
   std::vector<bool> repeat(files.size(), false);
   for (std::size_t i = 0; i < files.size(); ++i) {

@@ -39,17 +39,28 @@ void stableSortBeside(Iterator first, Iterator last, Less less) {
 // places of the items are sorted (stableSortBeside), then each item is
 // moved once, straight to where it belongs. A large item is moved once
 // rather than once per round of merging, and the extra memory is a few
-// bytes per item rather than half the list.
-template <class Item, class Less>
-void stableSortInPlace(std::vector<Item>& items, Less less) {
+// bytes per item rather than half the list. The items for which `leftOut`
+// holds are not sorted: they follow the others, in the order they came.
+// Returns how many were sorted.
+template <class Item, class Less, class LeftOut>
+std::size_t stableSortInPlace(std::vector<Item>& items, Less less, LeftOut leftOut) {
   if (items.size() > std::numeric_limits<std::uint32_t>::max()) {
-    std::stable_sort(items.begin(), items.end(), less);
-    return;
+    const auto end = std::stable_partition(items.begin(), items.end(),
+                                           [&](const Item& item) { return !leftOut(item); });
+    std::stable_sort(items.begin(), end, less);
+    return static_cast<std::size_t>(end - items.begin());
   }
   // order[k] is the place of the item that belongs at k.
-  std::vector<std::uint32_t> order(items.size());
-  std::iota(order.begin(), order.end(), std::uint32_t{0});
-  stableSortBeside(order.begin(), order.end(),
+  std::vector<std::uint32_t> order;
+  order.reserve(items.size());
+  for (std::uint32_t k = 0; k < items.size(); ++k) {
+    if (!leftOut(items[k])) order.push_back(k);
+  }
+  const auto sorted = static_cast<std::ptrdiff_t>(order.size());
+  for (std::uint32_t k = 0; k < items.size(); ++k) {
+    if (leftOut(items[k])) order.push_back(k);
+  }
+  stableSortBeside(order.begin(), order.begin() + sorted,
                    [&items, &less](std::uint32_t a, std::uint32_t b) { return less(items[a], items[b]); });
   // Each cycle of the order is followed once; a place done points to itself.
   for (std::uint32_t start = 0; start < order.size(); ++start) {
@@ -65,6 +76,12 @@ void stableSortInPlace(std::vector<Item>& items, Less less) {
     items[at] = std::move(held);
     order[at] = at;
   }
+  return static_cast<std::size_t>(sorted);
+}
+
+template <class Item, class Less>
+void stableSortInPlace(std::vector<Item>& items, Less less) {
+  stableSortInPlace(items, less, [](const Item&) { return false; });
 }
 
 }  // namespace dupsieve

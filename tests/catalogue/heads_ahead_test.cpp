@@ -71,6 +71,7 @@ TEST_P(HeadsAheadTest, FilesOfASizeListedTwiceAreReadDuringTheWalkOnce) {
   for (const FileRecord& record : files) {
     const std::string path = record.path();
     EXPECT_EQ(record.headReadAhead(), reads && path != "t/b/one") << path;
+    EXPECT_EQ(record.aloneInItsSize(), reads && path == "t/b/one") << path;
     LaneSum sum;
     if (record.headReadAhead()) sum.add(std::span(reinterpret_cast<const unsigned char*>(
         fake.node(record.path()).contents.data()), sampleLength(record.size, blockSize)));

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <random>
 #include <set>
 #include <string>
@@ -13,6 +14,7 @@
 
 #include "catalogue/compare_mode.h"
 #include "catalogue/file_record.h"
+#include "narrowing/same_size_candidates.h"
 #include "tests/support/records.h"
 
 namespace dupsieve {
@@ -232,6 +234,37 @@ TEST(RepeatedRegistrations, AgreesWithASetBasedReferenceOnRandomLists) {
     }
 
     ASSERT_EQ(afterRemoval(files), expected) << "round " << round;
+  }
+}
+
+TEST(RepeatedRegistrations, FilesTheWalkSawAloneInTheirSizeChangeNothingButTheWork) {
+  // The walk's marks (sizes 7, 8 and 9 were listed once each) spare those
+  // files the sorts; both stages keep the same files in the same order and
+  // count the same. Listed twice, d/ is searched whole: its second listing
+  // saw d/a with another size.
+  for (const bool listedTwice : {false, true}) {
+    const auto d = std::make_shared<ListedDirectory>("d/", kPhotos);
+    const auto e = std::make_shared<ListedDirectory>("e/", kDocs);
+    std::vector<FileRecord> files{{d, "b", 5, 1, 1}, {d, "a", 7, 2, 1}, {e, "z", 9, 4, 1},
+                                  {d, "c", 5, 3, 1}, {e, "y", 5, 5, 1}};
+    if (listedTwice) files.emplace_back(std::make_shared<ListedDirectory>("d/", kPhotos), "a", 8, 2, 1);
+    std::vector<FileRecord> marked = files;
+    for (FileRecord& record : marked) {
+      if (record.size != 5) record.markAloneInItsSize();
+    }
+    std::vector<std::vector<std::string>> seen;
+    for (std::vector<FileRecord>* list : {&files, &marked}) {
+      const std::size_t found = afterRemoval(*list).size();
+      {
+        const ByPathScope byPath;
+        removeRepeatedRegistrations(*list);
+      }
+      selectSameSizeCandidates(*list);
+      seen.push_back({std::to_string(found), std::to_string(list->size())});
+      for (const FileRecord& record : *list) seen.back().push_back(record.path());
+    }
+    EXPECT_EQ(seen[0], seen[1]) << listedTwice;
+    EXPECT_EQ(seen[1], (std::vector<std::string>{"5", "3", "d/b", "d/c", "e/y"}));
   }
 }
 
