@@ -29,6 +29,16 @@ int compareJoined(std::string_view a1, std::string_view a2, std::string_view b1,
 int comparePaths(const FileRecord& a, const FileRecord& b) {
   // Records of one listing share the prefix: only the names differ.
   if (a.sameListedDirectory(b)) return a.name().compare(b.name());
+  // Ranked prefixes: equal places are equal prefixes, and a prefix that
+  // the other does not start with orders every path under it as it orders
+  // the prefixes themselves. Only a prefix and one under it need the bytes.
+  const ListedDirectory::PathRank ra = a.listedDirectory().pathRank();
+  const ListedDirectory::PathRank rb = b.listedDirectory().pathRank();
+  if (ra.place != 0 && rb.place != 0) {
+    if (ra.place == rb.place) return a.name().compare(b.name());
+    if (ra.place < rb.place && rb.place > ra.lastUnder) return -1;
+    if (rb.place < ra.place && ra.place > rb.lastUnder) return 1;
+  }
   return compareJoined(a.directoryPart(), a.name(), b.directoryPart(), b.name());
 }
 

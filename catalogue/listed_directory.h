@@ -36,6 +36,16 @@ class ListedDirectory {
   // No more names will come: give back what the buffers hold in reserve.
   void settle();
 
+  // Where the prefix stands among the prefixes of the directories ranked
+  // together (PathRanks), counted from 1, and the last place of those that
+  // start with it; {0, 0} when not ranked. Set while a sort by path runs.
+  struct PathRank {
+    std::uint32_t place = 0;
+    std::uint32_t lastUnder = 0;
+  };
+  PathRank pathRank() const { return pathRank_; }
+  void rankPath(PathRank rank) const { pathRank_ = rank; }
+
  private:
   std::string prefix_;
   DirectoryId id_;
@@ -43,6 +53,8 @@ class ListedDirectory {
   std::uint64_t device_ = 0;  // of the first file kept
   // The files on another device, by place (ascending).
   std::vector<std::pair<std::uint32_t, std::uint64_t>> otherDevices_;
+  // Not part of what the directory is: a key that a sort by path reads.
+  mutable PathRank pathRank_;
 };
 
 }  // namespace dupsieve

@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "catalogue/path_ranks.h"
 #include "narrowing/sort_beside.h"
 
 namespace dupsieve {
@@ -81,30 +82,47 @@ bool somePrefixListedTwice(const std::vector<FileRecord>& files) {
                             }) != listings.end();
 }
 
+// Puts the records in the order the stage leaves them (see the header).
+void putInOrder(std::vector<FileRecord>& files, bool listedTwice) {
+  if (listedTwice) {
+    // A directory listed twice may have changed in between: its files'
+    // second registrations are found by path alone.
+    stableSortInPlace(files, std::less<>{});
+    return;
+  }
+  // Each directory was listed once, so a path can repeat only within one
+  // listing, at the same size unless the file changed between its two
+  // lookups. Ascending size, then path, puts such repeats side by side and
+  // is the order the next stage leaves: it has nothing to sort then. A file
+  // no other file of its size was listed with needs no place in it, since
+  // the next stage drops every such file.
+  const auto bySizeThenPath = [](const FileRecord& a, const FileRecord& b) {
+    return a.size != b.size ? a.size < b.size : a < b;
+  };
+  stableSortInPlace(files, bySizeThenPath,
+                    [](const FileRecord& record) { return record.aloneInItsSize(); });
+}
+
 }  // namespace
 
 void removeRepeatedRegistrations(std::vector<FileRecord>& files) {
   if (files.size() < 2) return;
-  // A file that no other file of its size was listed with has no second
-  // registration of the same file, unless a directory was listed twice
-  // (under one prefix, or under two spellings). Else such files need no
-  // place in path order: the next stage drops them all.
   const auto several = directoriesWithSeveralSpellings(files);
-  const bool listedTwice = !several.empty() || somePrefixListedTwice(files);
-  stableSortInPlace(files, std::less<>{}, [listedTwice](const FileRecord& record) {
-    return !listedTwice && record.aloneInItsSize();
-  });
-
-  // Mark first, then compact: the views into names stay valid while marking.
-  std::unordered_set<EntryKey, EntryKeyHash> seenEntries;
+  // Mark first, then compact: the views into names stay valid while
+  // marking, and the directories stay ranked only while no record goes.
   std::vector<bool> repeat(files.size(), false);
-  for (std::size_t i = 0; i < files.size(); ++i) {
-    const FileRecord& record = files[i];
-    if (i > 0 && files[i - 1] == record) {
-      repeat[i] = true;
-    } else if (several.contains(record.directory())) {
-      const EntryKey key{record.directory(), record.name()};
-      repeat[i] = !seenEntries.insert(key).second;
+  {
+    const PathRanks ranks(files);
+    putInOrder(files, !several.empty() || somePrefixListedTwice(files));
+    std::unordered_set<EntryKey, EntryKeyHash> seenEntries;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+      const FileRecord& record = files[i];
+      if (i > 0 && files[i - 1] == record) {
+        repeat[i] = true;
+      } else if (several.contains(record.directory())) {
+        const EntryKey key{record.directory(), record.name()};
+        repeat[i] = !seenEntries.insert(key).second;
+      }
     }
   }
 

@@ -10,10 +10,12 @@ namespace dupsieve {
 // repeats an earlier one (in path order) when it has the same path, or when
 // it names the same entry by another spelling of its directory's path: the
 // same name in a directory with the same device and inode number. Hard links
-// are different names and stay. Files marked alone in their size (by the
-// walk) are left after the others, in the order they came, unless a
-// directory was listed twice: they are never candidates of the next stage.
-// Requires CompareMode::ByPath.
+// are different names and stay. Where a directory was listed twice (under
+// one prefix or under two spellings) the records end in ascending path
+// order. Otherwise they end in ascending size, then path, and those the
+// walk marked alone in their size come after the others, in the order they
+// came: a stable sort by size gives ascending size, then path, either way,
+// which is all the next stage needs. Requires CompareMode::ByPath.
 void removeRepeatedRegistrations(std::vector<FileRecord>& files);
 
 }  // namespace dupsieve

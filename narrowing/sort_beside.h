@@ -60,8 +60,14 @@ std::size_t stableSortInPlace(std::vector<Item>& items, Less less, LeftOut leftO
   for (std::uint32_t k = 0; k < items.size(); ++k) {
     if (leftOut(items[k])) order.push_back(k);
   }
-  stableSortBeside(order.begin(), order.begin() + sorted,
-                   [&items, &less](std::uint32_t a, std::uint32_t b) { return less(items[a], items[b]); });
+  const auto byItem = [&items, &less](std::uint32_t a, std::uint32_t b) {
+    return less(items[a], items[b]);
+  };
+  // A list in order already, as one stage may leave it for the next, costs
+  // one pass.
+  if (!std::is_sorted(order.begin(), order.begin() + sorted, byItem)) {
+    stableSortBeside(order.begin(), order.begin() + sorted, byItem);
+  }
   // Each cycle of the order is followed once; a place done points to itself.
   for (std::uint32_t start = 0; start < order.size(); ++start) {
     if (order[start] == start) continue;
