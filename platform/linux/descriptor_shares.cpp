@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -35,6 +36,19 @@ std::uint64_t openNow(std::uint64_t limit) {
   return std::max<std::uint64_t>(open, 3);
 }
 
+// Opens the descriptor `highest` for a moment, so that the table holds it
+// from now on (the kernel never shrinks it), if it is free and allowed.
+void growDescriptorTable(std::uint64_t highest) {
+  for (int any = 0; any <= 2; ++any) {
+    const int high = ::fcntl(any, F_DUPFD_CLOEXEC, static_cast<int>(highest));
+    if (high >= 0) {
+      ::close(high);
+      return;
+    }
+    if (errno != EBADF) return;
+  }
+}
+
 }  // namespace
 
 DescriptorShares shareDescriptors(std::uint64_t openFileLimit, std::uint64_t openAtStart) {
@@ -61,7 +75,12 @@ DescriptorShares descriptorSharesOfThisProcess() {
       ::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY
           ? kLargeLimit
           : limit.rlim_cur;
-  return shareDescriptors(most, openNow(most));
+  const std::uint64_t open = openNow(most);
+  const DescriptorShares shares = shareDescriptors(most, open);
+  const std::uint64_t held = open + kRings + kWalkMoment + shares.directoriesHeldOpen +
+                             2 * (shares.directoriesPerRound + shares.inFlight + 1);
+  growDescriptorTable(std::min(held, std::min(most, kLargeLimit) - 1));
+  return shares;
 }
 
 bool isOutOfDescriptors(int error) { return error == EMFILE || error == ENFILE; }

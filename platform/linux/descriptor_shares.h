@@ -15,7 +15,11 @@ struct DescriptorShares {
 
 // Under `openFileLimit`, with `openAtStart` descriptors open already.
 DescriptorShares shareDescriptors(std::uint64_t openFileLimit, std::uint64_t openAtStart);
-// From this process's RLIMIT_NOFILE.
+// From this process's RLIMIT_NOFILE. Also grows the process's table of
+// descriptors at once to hold all that the shares allow: the kernel grows
+// it as higher descriptors are opened, and once threads share it each
+// growth waits for every processor to pass a quiet point, which stalled a
+// run for 20 ms. Call it while the process has one thread.
 DescriptorShares descriptorSharesOfThisProcess();
 
 // An open that failed for want of a descriptor (the process's limit or the
