@@ -34,6 +34,8 @@ PathRanks::PathRanks(const std::vector<FileRecord>& files) {
     if (k == 0 || prefix != ranked_[k - 1]->prefix()) {
       closeUnless(prefix, false);
       ++place;
+    } else {
+      prefixListedTwice_ = true;
     }
     ranked_[k]->rankPath({place, place});
     open.push_back(ranked_[k]);

@@ -19,8 +19,13 @@ class PathRanks {
   PathRanks& operator=(const PathRanks&) = delete;
   ~PathRanks();
 
+  // Whether two listings share one prefix: one directory listed twice by
+  // the same path, or one listing whose names filled more than one holder.
+  bool somePrefixListedTwice() const { return prefixListedTwice_; }
+
  private:
   std::vector<const ListedDirectory*> ranked_;
+  bool prefixListedTwice_ = false;
 };
 
 }  // namespace dupsieve

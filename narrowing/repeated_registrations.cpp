@@ -62,26 +62,6 @@ std::unordered_set<DirectoryId, DirectoryIdHash> directoriesWithSeveralSpellings
   return several;
 }
 
-// Whether two listings share one prefix: one directory listed twice by the
-// same path (or one listing whose names filled more than one holder).
-bool somePrefixListedTwice(const std::vector<FileRecord>& files) {
-  std::vector<const ListedDirectory*> listings;
-  for (const FileRecord& record : files) {
-    if (listings.empty() || listings.back() != &record.listedDirectory()) {
-      listings.push_back(&record.listedDirectory());
-    }
-  }
-  std::sort(listings.begin(), listings.end());
-  listings.erase(std::unique(listings.begin(), listings.end()), listings.end());
-  std::sort(listings.begin(), listings.end(), [](const ListedDirectory* a, const ListedDirectory* b) {
-    return a->prefix() < b->prefix();
-  });
-  return std::adjacent_find(listings.begin(), listings.end(),
-                            [](const ListedDirectory* a, const ListedDirectory* b) {
-                              return a->prefix() == b->prefix();
-                            }) != listings.end();
-}
-
 // Puts the records in the order the stage leaves them (see the header).
 void putInOrder(std::vector<FileRecord>& files, bool listedTwice) {
   if (listedTwice) {
@@ -113,7 +93,7 @@ void removeRepeatedRegistrations(std::vector<FileRecord>& files) {
   std::vector<bool> repeat(files.size(), false);
   {
     const PathRanks ranks(files);
-    putInOrder(files, !several.empty() || somePrefixListedTwice(files));
+    putInOrder(files, !several.empty() || ranks.somePrefixListedTwice());
     std::unordered_set<EntryKey, EntryKeyHash> seenEntries;
     for (std::size_t i = 0; i < files.size(); ++i) {
       const FileRecord& record = files[i];
