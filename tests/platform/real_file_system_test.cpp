@@ -154,12 +154,7 @@ TEST_F(PortableFileSystemTest, AnOpenFileTellsAWriteToItEvenOfTheSameSize) {
 }
 
 TEST_F(PortableFileSystemTest, RemovingAListedFileSaysWhyItDidNotHappen) {
-  const auto listedNow = [&](const std::string& relative) {
-    return testing::listedNow(fs, tmp / relative);
-  };
-  const auto remove = [&](const std::string& relative, const ListedFile& listed) {
-    return fs.removeListedFile(tmp / relative, listed);
-  };
+  const auto [listedNow, remove] = testing::relativeRemovals(fs, tmp);
   const auto move = [&](const std::string& from, const std::string& to) {
     std::filesystem::rename(utf8Path(tmp / from), utf8Path(tmp / to));
   };

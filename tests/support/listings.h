@@ -9,6 +9,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <utility>
 
 #include "platform/file_system.h"
 
@@ -51,6 +52,19 @@ inline ListedFile listedNow(FileSystem& fileSystem, const std::string& path) {
   const std::unique_ptr<DirectoryListing> listing = fileSystem.findFirst(path);
   EXPECT_NE(listing, nullptr) << path;
   return listing ? listedFile(*listing) : ListedFile{};
+}
+
+// What the removal tests call `listedNow` and `remove`: the two, on paths
+// relative to `tree` (anything with `tree / relative`), through `fileSystem`.
+template <class Tree>
+auto relativeRemovals(FileSystem& fileSystem, const Tree& tree) {
+  return std::pair{
+      [&fileSystem, &tree](const std::string& relative) {
+        return listedNow(fileSystem, tree / relative);
+      },
+      [&fileSystem, &tree](const std::string& relative, const ListedFile& listed) {
+        return fileSystem.removeListedFile(tree / relative, listed);
+      }};
 }
 
 }  // namespace dupsieve::testing

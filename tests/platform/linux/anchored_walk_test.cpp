@@ -153,12 +153,7 @@ TEST(AnchoredWalk, NothingOutsideIsDeletedThroughADirectorySwappedForALink) {
 TEST(AnchoredWalk, RemovingALinkAFifoOrAnImmutableFileSaysWhyItDidNotHappen) {
   const TempDir tmp;
   RealFileSystem fileSystem;
-  const auto listedNow = [&](const std::string& relative) {
-    return testing::listedNow(fileSystem, tmp / relative);
-  };
-  const auto remove = [&](const std::string& relative, const ListedFile& listed) {
-    return fileSystem.removeListedFile(tmp / relative, listed);
-  };
+  const auto [listedNow, remove] = testing::relativeRemovals(fileSystem, tmp);
 
   // What every system refuses alike is tested with the portable file system
   // tests; here, what only Linux can make.

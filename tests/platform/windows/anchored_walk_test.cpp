@@ -154,12 +154,7 @@ TEST(AnchoredWalkOnWindows, NothingOutsideIsDeletedThroughADirectorySwappedForAL
 TEST(AnchoredWalkOnWindows, RemovingAReadOnlyOrHeldFileSaysWhyItDidNotHappen) {
   const TempDir tmp;
   RealFileSystem fs;
-  const auto listedNow = [&](const std::string& relative) {
-    return testing::listedNow(fs, tmp / relative);
-  };
-  const auto remove = [&](const std::string& relative, const ListedFile& listed) {
-    return fs.removeListedFile(tmp / relative, listed);
-  };
+  const auto [listedNow, remove] = testing::relativeRemovals(fs, tmp);
 
   // Deletions the system refuses: a read-only file, and one that another
   // program has open without letting others delete it.
