@@ -1,6 +1,5 @@
 #include "catalogue/heads_ahead.h"
 
-#include <cstdlib>
 #include <algorithm>
 #include <memory>
 #include <string>

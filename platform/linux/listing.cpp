@@ -225,12 +225,7 @@ class OpenDirectory final : public std::enable_shared_from_this<OpenDirectory> {
         LookedUp sink(block, std::span(asked).subspan(first, end - first), vanished);
         engine.lookUp(std::span(requests).subspan(first, end - first), sink);
       };
-      if (context_.background->started()) {
-        std::unique_ptr<BatchIo> opened;
-        lookUpPart(context_.engines->here(opened), *context_.calls, 0, requests.size());
-      } else {
-        context_.second->split(requests.size(), *context_.engines, *context_.calls, lookUpPart);
-      }
+      context_.second->split(requests.size(), *context_.engines, *context_.calls, lookUpPart);
     }
     for (std::size_t k = 0; k < block.size(); ++k) {
       if (!vanished[k]) pending_.push_back(std::move(block[k]));

@@ -9,7 +9,6 @@
 
 #include "platform/file_system.h"
 #include "platform/linux/batch/batch_io.h"
-#include "platform/linux/background_heads.h"
 #include "platform/linux/batch/second_thread.h"
 #include "platform/linux/system_calls.h"
 
@@ -51,9 +50,6 @@ struct ListingContext {
   DescriptorBudget* budget;
   EnginePerThread* engines;  // looks up many entries of a directory at once
   SecondThread* second;             // takes half of a large block of lookups
-  // Once it has heads to read beside the walk, the second processor is
-  // theirs: the walk then looks up every entry itself.
-  const BackgroundHeads* background;
   std::uint64_t* unread;            // subdirectories that could not be opened
 };
 

@@ -86,8 +86,7 @@ std::unique_ptr<DirectoryListing> RealFileSystem::findFirst(const std::string& p
   if (parts.name.empty()) return nullptr;
   const std::string directory = openableDirectory(parts.directory);
   const linux_io::ListingContext context{&state_->calls, &state_->budget, &state_->engines,
-                                         &state_->second, &state_->background,
-                                         &state_->unreadDirectories};
+                                         &state_->second, &state_->unreadDirectories};
   if (hasWildcards(parts.name)) {
     return linux_io::listMatchingEntries(context, directory, parts.name);
   }
@@ -116,11 +115,18 @@ void RealFileSystem::readHeads(std::span<HeadRead> reads) {
 
 std::unique_ptr<OwnedHeads> RealFileSystem::startHeads(std::unique_ptr<OwnedHeads> batch) {
   std::unique_ptr<linux_io::BatchIo> opened;
-  return state_->background.start(std::move(batch), state_->engines.here(opened), state_->calls);
+  std::unique_ptr<OwnedHeads> back =
+      state_->background.start(std::move(batch), state_->engines.here(opened), state_->calls);
+  // While heads are read beside the walk, the second processor is theirs:
+  // sharing the walk's lookups with it too cost more than it saved.
+  state_->second.lend(state_->background.started());
+  return back;
 }
 
 std::vector<std::unique_ptr<OwnedHeads>> RealFileSystem::collectHeads(bool wait) {
-  return state_->background.collect(wait);
+  std::vector<std::unique_ptr<OwnedHeads>> read = state_->background.collect(wait);
+  if (wait) state_->second.lend(false);
+  return read;
 }
 
 Removal RealFileSystem::removeListedFile(const std::string& path, const ListedFile& listed) {

@@ -23,7 +23,7 @@ void SecondThread::split(std::size_t count, EnginePerThread& engines, SystemCall
   const auto secondHalf = [&part, half, count](BatchIo& engine, SystemCalls& own) {
     part(engine, own, half, count);
   };
-  const bool shared = count >= kSplitFrom && start(secondHalf);
+  const bool shared = count >= kSplitFrom && !lent_ && start(secondHalf);
   // Waits for the second half whatever the first does, so that nothing the
   // work touches can go first.
   struct Finish {

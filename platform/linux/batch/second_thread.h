@@ -35,6 +35,9 @@ class SecondThread {
   using Part = std::function<void(BatchIo& engine, SystemCalls& calls, std::size_t first,
                                   std::size_t end)>;
   void split(std::size_t count, EnginePerThread& engines, SystemCalls& calls, const Part& part);
+  // While lent, the processor this thread would take is busy with other
+  // work of the run, and every batch is done by the caller alone.
+  void lend(bool lent) { lent_ = lent; }
 
  private:
   using Work = std::function<void(BatchIo& engine, SystemCalls& calls)>;
@@ -51,6 +54,7 @@ class SecondThread {
   Work work_;
   bool pending_ = false;
   bool stopping_ = false;
+  bool lent_ = false;
   bool refused_ = false;  // no thread to be had: no second processor, or the system refused
   bool broken_ = false;   // the thread stopped at a failure, kept in `failure_`
   std::exception_ptr failure_;
